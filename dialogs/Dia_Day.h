@@ -1,0 +1,96 @@
+#pragma once
+
+#include "ColorRef.h"
+#include "DayMarkRecord.h"
+#include "ProjectRecord.h"
+#include "RecordList.h"
+#include "StringList.h"
+#include "SystemTime.h"
+
+#include <QDialog>
+#include <QString>
+#include <QTime>
+
+#include <memory>
+
+class QDateEdit;
+class QPlainTextEdit;
+struct YearData;
+
+namespace Ui {
+class DayDialog;
+}
+
+// The modal dialog for one day of a year: the year's projects with the day's marks, and the day's memo,
+// red-day text and alarm. It edits copies; only OK writes into the year's data, Cancel/Esc/close write
+// nothing.
+class CDia_Day : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr COLORREF kDefaultColor = 0x00C8C8C8;
+
+    // Edits the day year.m_settings.m_stSelected of `year`, which must outlive the dialog.
+    explicit CDia_Day(YearData& year, QWidget* parent = nullptr);
+    ~CDia_Day() override;
+
+    // False for a date that does not exist (30 February): the view does not open the dialog for it.
+    static bool isEditableDay(const SYSTEMTIME& selected);
+    // The day the dialog edits for a selected day: the day itself when it exists, else the nearest real
+    // day (the month's last day for 30 February), keeping the time of day when that is valid.
+    static SYSTEMTIME editedDay(const SYSTEMTIME& selected);
+
+    // OK and Enter end here: writes everything back, then closes. Stays open, writing nothing, when the
+    // year's lists do not hold the edited day.
+    void accept() override;
+
+    bool alarmChanged() const { return m_alarmChanged; }
+
+private:
+    enum class Page { Memo, RedDay, Alarm };
+
+    void OnInitDialog();
+    bool OnOK();
+    void connectHandlers();
+    void fitToDialogUnits();
+
+    void showSelectedProject();
+    void toggleMark();
+    void chooseColor();
+    void addProject();
+    void changeProject();
+    void deleteProject();
+    void storeMark();
+    void enablePeriodPickers();
+    void showPage(Page page);
+
+    int listSelection() const;
+    ProjectRecord projectFromFields() const;
+    void setColor(COLORREF color);
+    void shiftMarksDown(int position);
+    SYSTEMTIME alarmMoment() const;
+    static bool setPicker(QDateEdit* picker, QTime* kept, const SYSTEMTIME& st);
+    static SYSTEMTIME pickerTime(const QDateEdit* picker, QTime kept);
+    static QByteArray storedText(const QPlainTextEdit* edit, const QString& shown,
+                                 const QByteArray& original);
+
+    bool m_alarmChanged = false;
+    int m_selected = -1;
+    int m_dayIndex = -1;
+    StringList m_names;
+    RecordList<ProjectRecord> m_projects;
+    RecordList<DayMarkRecord> m_dayMarks;
+    YearData& m_year;
+    COLORREF m_color = kDefaultColor;
+    std::unique_ptr<Ui::DayDialog> m_ui;
+
+    SYSTEMTIME m_day{}; // the edited day, with the selected day's time of day
+    // Time of day each picker was last set with: its date is the user's, the time stays.
+    QTime m_startTime;
+    QTime m_endTime;
+    // Texts as the edits showed them after set-up: an untouched text is stored back byte for byte.
+    QString m_memoShown;
+    QString m_redShown;
+    QString m_alarmShown;
+};
