@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QFont>
+#include <QPen>
+
+struct DisplaySettings;
+
+// The grid pen and the three fonts a view draws its years with. A view makes them once, from the settings
+// of the first year it shows, and keeps them when it moves to other years; printing uses the view's own.
+// Needs a QGuiApplication.
+class PaintResources
+{
+public:
+    explicit PaintResources(const DisplaySettings& settings);
+
+    // Solid, one unit wide (it scales with the painter, so a printed grid keeps its on-screen weight).
+    const QPen& gridPen() const { return m_gridPen; }
+    const QFont& yearFont() const { return m_yearFont; }
+    const QFont& dayFont() const { return m_dayFont; }
+    const QFont& monthFont() const { return m_monthFont; }
+
+private:
+    QPen m_gridPen;
+    QFont m_yearFont;
+    QFont m_dayFont;
+    QFont m_monthFont;
+};

@@ -1,0 +1,66 @@
+#include "QtConversion.h"
+
+#include "TextCodec.h"
+
+#include <QFontMetrics>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kDefaultCellHeight = 16;
+constexpr int kMaxPixelSize = 2000; // larger sizes only come from damaged files
+constexpr std::uint8_t kNonAntialiasedQuality = 3;
+
+int cellHeightAt(QFont font, int pixelSize)
+{
+    font.setPixelSize(pixelSize);
+    return QFontMetrics(font).height();
+}
+
+// The largest pixel size whose cell height fits; 1 when none does.
+int pixelSizeForCellHeight(const QFont& font, int cellHeight)
+{
+    constexpr int kProbe = 100;
+    const int probeHeight = std::max(1, cellHeightAt(font, kProbe));
+    int size = std::clamp(int(qint64(cellHeight) * kProbe / probeHeight), 1, kMaxPixelSize);
+    // The estimate is off by rounding at most; a few steps settle it.
+    while (size > 1 && cellHeightAt(font, size) > cellHeight)
+        --size;
+    while (size < kMaxPixelSize && cellHeightAt(font, size + 1) <= cellHeight)
+        ++size;
+    return size;
+}
+
+} // namespace
+
+QFont fontFromLogFont(const LOGFONTA& lf)
+{
+    const QByteArray faceBytes(lf.lfFaceName, qsizetype(qstrnlen(lf.lfFaceName, sizeof lf.lfFaceName)));
+    QString face = TextCodec::decode(faceBytes).trimmed();
+    if (face.isEmpty())
+        face = QStringLiteral("Arial");
+
+    QFont font;
+    if (face.compare(QLatin1String("Arial"), Qt::CaseInsensitive) == 0) {
+        font.setFamilies({face, QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
+        font.setStyleHint(QFont::SansSerif);
+    } else {
+        font.setFamilies({face});
+    }
+    if (lf.lfWeight > 0)
+        font.setWeight(QFont::Weight(std::clamp(lf.lfWeight, 1, 1000)));
+    else
+        font.setWeight(QFont::Normal);
+    font.setItalic(lf.lfItalic != 0);
+    font.setUnderline(lf.lfUnderline != 0);
+    font.setStrikeOut(lf.lfStrikeOut != 0);
+    if (lf.lfQuality == kNonAntialiasedQuality)
+        font.setStyleStrategy(QFont::NoAntialias);
+
+    if (lf.lfHeight < 0)
+        font.setPixelSize(int(std::min<qint64>(-qint64(lf.lfHeight), kMaxPixelSize)));
+    else
+        font.setPixelSize(pixelSizeForCellHeight(font, lf.lfHeight > 0 ? lf.lfHeight : kDefaultCellHeight));
+    return font;
+}

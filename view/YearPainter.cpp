@@ -1,0 +1,443 @@
+#include "YearPainter.h"
+
+#include "Calendar.h"
+#include "PaintResources.h"
+#include "QtConversion.h"
+#include "TextCodec.h"
+#include "YearData.h"
+#include "YearGrid.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QStaticText>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <vector>
+
+CYearPainter* g_pYearPainter = nullptr;
+
+namespace {
+
+const QColor kWhite(255, 255, 255);
+const QColor kBlue(0, 0, 255);
+const QColor kRed(255, 0, 0);
+const QColor kBlack(0, 0, 0);
+
+// Slots this far off any surface are skipped rather than turned into int rectangles.
+constexpr qint64 kOffSurface = qint64(YearGrid::kLimit) * 8;
+
+int truncated(double v)
+{
+    return int(std::trunc(v));
+}
+
+class PainterStateGuard
+{
+public:
+    explicit PainterStateGuard(QPainter& painter) : m_painter(painter) { m_painter.save(); }
+    ~PainterStateGuard() { m_painter.restore(); }
+    PainterStateGuard(const PainterStateGuard&) = delete;
+    PainterStateGuard& operator=(const PainterStateGuard&) = delete;
+
+private:
+    QPainter& m_painter;
+};
+
+// A solid fill; an empty or inverted rectangle fills nothing.
+void fill(QPainter& painter, int x, int y, int width, int height, const QColor& colour)
+{
+    if (width > 0 && height > 0)
+        painter.fillRect(QRect(x, y, width, height), colour);
+}
+
+// Text with its top-left corner at (x, y), on an opaque box of the background colour as wide as the text's
+// advance and as high as the font's cell.
+void drawBoxedText(QPainter& painter, const QFontMetrics& metrics, int x, int y, const QString& text,
+                   const QColor& colour, const QColor& background)
+{
+    fill(painter, x, y, metrics.horizontalAdvance(text), metrics.height(), background);
+    painter.setPen(colour);
+    painter.drawText(x, y + metrics.ascent(), text);
+}
+
+// The outline in the grid colour over left..right-1, top..bottom-1, the inside white.
+void drawFrame(QPainter& painter, const YearGrid& grid, const QColor& colour)
+{
+    const int width = grid.right() - grid.left();
+    const int height = grid.bottom() - grid.top();
+    if (width <= 0 || height <= 0)
+        return;
+    fill(painter, grid.left() + 1, grid.top() + 1, width - 2, height - 2, kWhite);
+    fill(painter, grid.left(), grid.top(), width, 1, colour);
+    fill(painter, grid.left(), grid.bottom() - 1, width, 1, colour);
+    fill(painter, grid.left(), grid.top(), 1, height, colour);
+    fill(painter, grid.right() - 1, grid.top(), 1, height, colour);
+}
+
+// "01" to "31" laid out once per paint.
+struct DayNumbers
+{
+    std::array<QStaticText, 31> text;
+    std::array<int, 31> width{};
+    QRect ink; // union of the glyphs' bounds, relative to the top-left corner of the text
+
+    DayNumbers(const QFont& font, const QFontMetrics& metrics, const QTransform& transform)
+    {
+        for (int i = 0; i < 31; ++i) {
+            const QString s = QString::asprintf("%02d", i + 1);
+            text[std::size_t(i)] = QStaticText(s);
+            text[std::size_t(i)].setTextFormat(Qt::PlainText);
+            text[std::size_t(i)].prepare(transform, font);
+            width[std::size_t(i)] = metrics.horizontalAdvance(s);
+            ink |= metrics.boundingRect(s).translated(0, metrics.ascent());
+        }
+    }
+};
+
+} // namespace
+
+// Long lines and marks of the projects, collected per project so that each project's colour is set once.
+// When nothing painted later in cell order reaches into a cell's area (see canWait), the strokes wait until
+// every cell is painted: a project's lines on consecutive days join into one run (the rows they then cross
+// are grid rows, painted over at the end), and the strokes are drawn in bands of a few day rows, project by
+// project within a band. Strokes of different bands never share a pixel, so this is the picture of drawing
+// them project by project, and a band's pixels stay in cache. Otherwise the strokes are flushed after each
+// cell, which is exactly the painting order cell by cell.
+class CYearPainter::ProjectStrokes
+{
+public:
+    static constexpr int kRowsPerBand = 4;
+
+    ProjectStrokes(const RecordList<ProjectRecord>& projects, bool wait)
+        : m_projects(projects), m_wait(wait), m_bands(wait ? (31 + kRowsPerBand - 1) / kRowsPerBand : 1)
+    {
+        // Calendar::periodCoversDay with the period's ends turned into seconds once per paint.
+        m_periods.reserve(std::size_t(projects.count()));
+        for (const ProjectRecord& p : projects) {
+            Period period;
+            if (p.m_bLongLine && p.m_stEnd.wYear >= 1900) {
+                period.from = p.m_stStart.wYear < 1900 ? std::numeric_limits<qint64>::min()
+                                                       : Calendar::serialSeconds(p.m_stStart);
+                period.to = Calendar::serialSeconds(p.m_stEnd);
+            }
+            m_periods.push_back(period);
+        }
+    }
+
+    // Whether project i has a long line through the day that begins at this midnight (serial seconds).
+    bool hasLineAt(qsizetype i, qint64 midnight) const
+    {
+        const Period& p = m_periods[std::size_t(i)];
+        return p.from <= midnight && midnight <= p.to;
+    }
+
+    static bool canWait(const YearGrid& grid, bool markers, const DayNumbers* numbers)
+    {
+        if (grid.left() < 0 || grid.top() < 0 || grid.projectX() < 0 || grid.projectPitch() < 0)
+            return false;
+        if (2 * qint64(grid.projectPitch()) + 1 > grid.cellHeight())
+            return false; // marks would reach into the cell below
+        if (markers && (grid.markerX() < 0 || grid.markerY() < 0))
+            return false;
+        if (numbers &&
+            (grid.dayNumberX() < 0 || grid.dayNumberY() < 0 || grid.dayNumberX() + numbers->ink.left() < 0 ||
+             grid.dayNumberY() + numbers->ink.top() < 0))
+            return false;
+        return true;
+    }
+
+    void addLine(qsizetype project, int column, int day, const QRect& line)
+    {
+        Strokes& s = strokes(day, project);
+        if (m_wait && !s.lines.empty() && s.lastColumn == column && s.lastDay == day - 1)
+            s.lines.back().setBottom(line.bottom());
+        else
+            s.lines.push_back(line);
+        s.lastColumn = column;
+        s.lastDay = day;
+    }
+
+    void addMark(int day, qsizetype project, const QRect& mark)
+    {
+        strokes(day, project).marks.push_back(mark);
+    }
+
+    void cellDone(QPainter& painter)
+    {
+        if (!m_wait)
+            flush(painter);
+    }
+
+    // Band by band; within a band project by project in list order, each project's lines before its marks,
+    // as one cell paints them.
+    void flush(QPainter& painter)
+    {
+        painter.setPen(Qt::NoPen);
+        for (Band& band : m_bands) {
+            std::sort(band.touched.begin(), band.touched.end());
+            for (const qsizetype i : band.touched) {
+                Strokes& s = band.strokes[std::size_t(i)];
+                painter.setBrush(colorFromColorRef(m_projects.at(i).m_crColor));
+                painter.drawRects(s.lines.data(), int(s.lines.size()));
+                painter.drawRects(s.marks.data(), int(s.marks.size()));
+                s.lines.clear();
+                s.marks.clear();
+                s.lastColumn = -1;
+            }
+            band.touched.clear();
+        }
+        painter.setBrush(Qt::NoBrush);
+    }
+
+private:
+    struct Strokes
+    {
+        std::vector<QRect> lines;
+        std::vector<QRect> marks;
+        int lastColumn = -1;
+        int lastDay = -1;
+    };
+    struct Period
+    {
+        qint64 from = 0; // empty unless the project has a long line
+        qint64 to = -1;
+    };
+    struct Band
+    {
+        std::vector<Strokes> strokes; // by project position
+        std::vector<qsizetype> touched;
+    };
+
+    Strokes& strokes(int day, qsizetype project)
+    {
+        Band& band = m_bands[m_wait ? std::size_t((day - 1) / kRowsPerBand) : 0];
+        if (std::size_t(project) >= band.strokes.size())
+            band.strokes.resize(std::size_t(project) + 1);
+        Strokes& s = band.strokes[std::size_t(project)];
+        if (s.lines.empty() && s.marks.empty())
+            band.touched.push_back(project);
+        return s;
+    }
+
+    const RecordList<ProjectRecord>& m_projects;
+    const bool m_wait;
+    std::vector<Period> m_periods;
+    std::vector<Band> m_bands;
+};
+
+void CYearPainter::PaintYear(QPainter& painter, QSize extent, const YearData& year,
+                             const PaintResources& resources) const
+{
+    const PainterStateGuard guard(painter);
+    const DisplaySettings& s = year.m_settings;
+    const YearGrid grid(extent, s);
+    const int shownYear = year.year();
+    const double cw = grid.columnWidth();
+    const double rh = grid.rowHeight();
+
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setBackgroundMode(Qt::TransparentMode);
+    painter.setBrush(Qt::NoBrush);
+    // Text stands on the colour of the last solid fill; before any fill, on the surface's own background.
+    QColor background = painter.background().color();
+    const QColor gridColour = resources.gridPen().color();
+    const QColor cellBackground = colorFromColorRef(s.m_crBackground);
+    const QColor noDayColour = colorFromColorRef(s.m_crNoDay);
+    const QColor weekendColour = colorFromColorRef(s.m_crSunday);
+    const QColor selectedColour = colorFromColorRef(s.m_crSelected);
+    const QColor monthColour = colorFromColorRef(s.m_crMonth);
+
+    drawFrame(painter, grid, gridColour);
+
+    painter.setFont(resources.yearFont());
+    drawBoxedText(painter, QFontMetrics(resources.yearFont(), painter.device()), grid.left(), 5,
+                  QString::number(shownYear), colorFromColorRef(s.m_crYear), background);
+
+    painter.setFont(resources.dayFont());
+    // Text boxes are measured for the device painted on (a printer lays text out unhinted).
+    const QFontMetrics dayMetrics(resources.dayFont(), painter.device());
+    const bool cellDetails = cw > 15 && rh > 10;
+    const bool markers = cellDetails && s.m_bShowMemoAlarm;
+    const bool redDays = cellDetails && s.m_bShowRedDays;
+    const bool projects = s.m_bShowProjectLines && cw > 20;
+    std::optional<DayNumbers> numbers;
+    if (cellDetails && s.m_bShowDayNumbers)
+        numbers.emplace(resources.dayFont(), dayMetrics, painter.worldTransform());
+    ProjectStrokes strokes(year.m_projects,
+                           projects && ProjectStrokes::canWait(grid, markers, numbers ? &*numbers : nullptr));
+    const QRect memoMarker = grid.memoMarker();
+    const QRect alarmMarker = grid.alarmMarker();
+
+    for (int m = 0; m < 12; ++m) {
+        for (int d = 0; d < 31; ++d) {
+            const int month = m + 1;
+            const int day = d + 1;
+            const QRect cell = grid.cellFill(m, d);
+            const int x = cell.x();
+            const int y = cell.y();
+            if (!Calendar::isValidDate(shownYear, month, day)) { // also every day of a year outside 1..9999
+                fill(painter, x, y, cell.width(), cell.height(), noDayColour);
+                background = cellBackground;
+                continue;
+            }
+            const int weekday = Calendar::dayOfWeek(shownYear, month, day);
+            if (s.m_bShowSundays && (weekday == 0 || weekday == 6)) {
+                fill(painter, x, y, cell.width(), cell.height(), weekendColour);
+                background = weekendColour;
+            }
+            if (month == s.m_stSelected.wMonth && day == s.m_stSelected.wDay) {
+                fill(painter, x, y, cell.width(), cell.height(), selectedColour);
+                background = selectedColour;
+            }
+            if (cellDetails) {
+                const int n = Calendar::dayOfYear(shownYear, month, day);
+                if (markers && !year.m_memos.at(n).isEmpty())
+                    fill(painter, x + memoMarker.x(), y + memoMarker.y(), memoMarker.width(),
+                         memoMarker.height(), kBlue);
+                const QColor& textColour = redDays && !year.m_redTexts.at(n).isEmpty() ? kRed : kBlack;
+                if (markers && !year.m_alarmTexts.at(n).isEmpty())
+                    fill(painter, x + alarmMarker.x(), y + alarmMarker.y(), alarmMarker.width(),
+                         alarmMarker.height(), kRed);
+                if (numbers) {
+                    const int tx = x + grid.dayNumberX();
+                    const int ty = y + grid.dayNumberY();
+                    fill(painter, tx, ty, numbers->width[std::size_t(d)], dayMetrics.height(), background);
+                    painter.setPen(textColour);
+                    painter.drawStaticText(tx, ty, numbers->text[std::size_t(d)]);
+                }
+            }
+            if (projects) {
+                PaintDayProjects(strokes, year, grid, x, y, day, month);
+                strokes.cellDone(painter);
+            }
+            background = cellBackground;
+        }
+    }
+    strokes.flush(painter);
+
+    if (cw > 12) {
+        for (int k = 1; k <= 12; ++k)
+            drawBoxedText(painter, dayMetrics, truncated(grid.columnX(k) - cw * 0.5), grid.bottom(),
+                          QString::number(k), monthColour, background);
+    }
+
+    painter.setFont(resources.monthFont());
+    const QFontMetrics monthMetrics(resources.monthFont(), painter.device());
+    if (cw > 12) {
+        for (int k = 1; k <= 12; ++k) {
+            const QString name = Calendar::shortMonthName(k);
+            drawBoxedText(painter, monthMetrics, truncated(grid.columnX(k) - cw + 2), grid.top() - 15,
+                          cw < 25 ? name.left(1) : name, monthColour, background);
+        }
+    }
+
+    const int gridWidth = grid.right() - grid.left();
+    const int gridHeight = grid.bottom() - grid.top();
+    for (int k = 1; k <= 11; ++k)
+        fill(painter, grid.columnX(k), grid.top(), 1, gridHeight, gridColour);
+    for (int r = 1; r <= 30; ++r)
+        fill(painter, grid.left(), grid.rowY(r), gridWidth, 1, gridColour);
+}
+
+void CYearPainter::PaintDayProjects(ProjectStrokes& strokes, const YearData& year, const YearGrid& grid,
+                                    int x, int y, int day, int month) const
+{
+    const int shownYear = year.year();
+    const DayMarkRecord& marks = year.m_dayMarks.at(Calendar::dayOfYear(shownYear, month, day));
+    const int pitch = grid.projectPitch();
+    // A slot is drawn only left of these limits, so that it stays inside the cell.
+    const qint64 lineLimit = truncated(x + grid.columnWidth());
+    const qint64 markLimit = truncated(x + grid.columnWidth() - pitch);
+    const int lineHeight = truncated(y + grid.rowHeight()) - y; // the end point is not drawn
+    const int column = month - 1;
+    const qint64 midnight = Calendar::dayNumber(shownYear, month, day) * 86400;
+
+    const qsizetype count = year.m_projects.count();
+    for (qsizetype i = 0; i < count; ++i) {
+        const qint64 px = qint64(x) + grid.projectX() + i * pitch;
+        if (pitch > 0 && px >= lineLimit && px >= markLimit)
+            break; // every later slot lies further right
+        if (px < -kOffSurface)
+            continue;
+        if (px < lineLimit && lineHeight > 0 && strokes.hasLineAt(i, midnight))
+            strokes.addLine(i, column, day, QRect(int(px), y, 1, lineHeight));
+        if (i < DayMarkRecord::kMaxProjects && marks.m_bChecked[i] && px < markLimit && pitch > 1)
+            strokes.addMark(day, i, QRect(int(px), y + 1, pitch - 1, 2 * pitch));
+    }
+}
+
+DayHit CYearPainter::HitTestDay(QSize extent, const DisplaySettings& settings, QPoint pos) const
+{
+    const YearGrid grid(extent, settings);
+    const int column = grid.columnAt(pos.x());
+    const int row = grid.rowAt(pos.y());
+    // Offsets from the cell's grid corner, one pixel before its origin, so that the inclusive zones below
+    // cover the painted pixels. Held so that the arithmetic below stays inside int.
+    constexpr qint64 kHeld = qint64(1) << 30;
+    const qint64 cx = std::clamp<qint64>(qint64(pos.x()) - grid.columnX(column), -kHeld, kHeld);
+    const qint64 cy = std::clamp<qint64>(qint64(pos.y()) - grid.rowY(row), -kHeld, kHeld);
+    const auto within = [](qint64 v, qint64 low, qint64 high) { return low <= v && v <= high; };
+    const qint64 markerX = grid.markerX();
+    const qint64 markerY = grid.markerY();
+    const qint64 markerHeight = grid.markerHeight();
+    const bool onMarkerColumn = within(cx, markerX, markerX + grid.markerWidth());
+
+    DayHit hit;
+    if (grid.projectPitch() != 0 && cx >= grid.projectX())
+        hit.nSlot = int((cx - grid.projectX()) / grid.projectPitch());
+    hit.bOnRedDay = within(cx, grid.dayNumberX(), qint64(grid.dayNumberX()) + 10) &&
+                    within(cy, grid.dayNumberY(), qint64(grid.dayNumberY()) + 10);
+    hit.bOnMemo = onMarkerColumn && within(cy, markerY, markerY + markerHeight);
+    hit.bOnAlarm = onMarkerColumn && within(cy, markerY + markerHeight + 1, markerY + 2 * markerHeight + 1);
+    hit.stDate.wYear = settings.m_stSelected.wYear;
+    hit.stDate.wMonth = std::uint16_t(column + 1);
+    hit.stDate.wDay = std::uint16_t(row + 1);
+    return hit;
+}
+
+std::optional<QString> CYearPainter::StatusText(QSize extent, const YearData& year, QPoint pos) const
+{
+    const DisplaySettings& s = year.m_settings;
+    if (!s.m_bShowStatusInfo)
+        return std::nullopt;
+    const DayHit hit = HitTestDay(extent, s, pos);
+    const SYSTEMTIME& date = hit.stDate;
+    if (!Calendar::isValidDate(date.wYear, date.wMonth, date.wDay))
+        return QString();
+    const int n = Calendar::dayOfYear(date.wYear, date.wMonth, date.wDay);
+
+    QString text = QLatin1Char(' ') + Calendar::format(date, "%A, %B %d, %Y") + QLatin1Char(' ');
+    if (hit.bOnMemo) {
+        const QString memo = TextCodec::decode(year.m_memos.at(n));
+        if (!memo.isEmpty())
+            text += QStringLiteral(",   Memo = ") + memo;
+    } else if (hit.bOnAlarm) {
+        const QString alarm = TextCodec::decode(year.m_alarmTexts.at(n));
+        const SYSTEMTIME& when = year.m_alarms.at(n).m_stWhen;
+        if (!alarm.isEmpty()) {
+            const QString at = Calendar::isValidDateTime(when) ? Calendar::format(when, "%H:%M, %b %d %Y")
+                                                               : QStringLiteral("Invalid DateTime");
+            text += QStringLiteral(",   Alarm (at %1) = \"%2\"").arg(at, alarm);
+        }
+    } else if (hit.bOnRedDay) {
+        const QString red = TextCodec::decode(year.m_redTexts.at(n));
+        if (!red.isEmpty())
+            text += QStringLiteral(",   Red day = ") + red;
+    } else if (hit.nSlot >= 0 && hit.nSlot < year.m_names.count()) {
+        const int slot = hit.nSlot;
+        const bool marked = slot < DayMarkRecord::kMaxProjects && year.m_dayMarks.at(n).m_bChecked[slot];
+        bool onLine = false;
+        if (!marked && slot < year.m_projects.count()) {
+            const ProjectRecord& project = year.m_projects.at(slot);
+            onLine = project.m_bLongLine && Calendar::periodCoversDay(project.m_stStart, project.m_stEnd,
+                                                                      date.wYear, date.wMonth, date.wDay);
+        }
+        if (marked || onLine)
+            text += QStringLiteral(",   Project = ") + TextCodec::decode(year.m_names.at(slot));
+    }
+    return text;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "DayHit.h"
+
+#include <QPoint>
+#include <QSize>
+#include <QString>
+
+#include <optional>
+
+class PaintResources;
+class QPainter;
+class YearGrid;
+struct DisplaySettings;
+struct YearData;
+
+// Draws a year onto any QPainter (window, image, print preview, printer) and maps pointer positions back
+// to days. The extent is the width and height of the window that owns the surface (for a printed page,
+// the page in the painter's logical units); the grid is laid out from it. Holds no state: one object
+// serves the whole process.
+class CYearPainter
+{
+public:
+    // Paints the whole year with the view's pen and fonts. The painter's background colour is the
+    // surface's initial text background (the year label and 1 January stand on it). Raises InvalidArgument
+    // when a per-day list is shorter than the day it needs; the painter's state is restored either way.
+    void PaintYear(QPainter& painter, QSize extent, const YearData& year,
+                   const PaintResources& resources) const;
+
+    DayHit HitTestDay(QSize extent, const DisplaySettings& settings, QPoint pos) const;
+
+    // Text for status pane 0 with the pointer at pos: the date under it and what the pointer rests on.
+    // An empty text clears the pane (no such day); nullopt leaves it untouched (status info turned off).
+    std::optional<QString> StatusText(QSize extent, const YearData& year, QPoint pos) const;
+
+private:
+    class ProjectStrokes;
+
+    // Emits the long lines and marks of one cell; (x, y) is its cell origin.
+    void PaintDayProjects(ProjectStrokes& strokes, const YearData& year, const YearGrid& grid, int x, int y,
+                          int day, int month) const;
+};
+
+// Set by the main frame when it is created.
+extern CYearPainter* g_pYearPainter;
