@@ -6,6 +6,7 @@
 #include <QList>
 
 #include <string>
+#include <utility>
 
 // An array of texts as stored: each entry keeps the exact bytes it was loaded with (see TextCodec for how
 // they become Unicode). Every access by index is checked; growing adds empty texts.
@@ -24,6 +25,12 @@ public:
     {
         check(i);
         m_items[i] = s;
+    }
+    // Takes the text over: a year's load hands every text in this way.
+    void setAt(qsizetype i, QByteArray&& s)
+    {
+        check(i);
+        m_items[i] = std::move(s);
     }
 
     // Growing adds empty texts; 0 releases the storage.

@@ -1,0 +1,122 @@
+#include "ArchiveReader.h"
+
+#include <QIODevice>
+
+ArchiveReader::ArchiveReader(QIODevice& device) : m_bytes(device.readAll()) {}
+
+void ArchiveReader::need(qsizetype size, const char* what)
+{
+    if (size > remaining())
+        fail(m_pos, QStringLiteral("%1 of %2 bytes runs past the end (%3 bytes left)")
+                        .arg(QLatin1StringView(what))
+                        .arg(size)
+                        .arg(remaining()));
+}
+
+std::uint16_t ArchiveReader::readU16()
+{
+    need(2, "a value");
+    const auto* p = reinterpret_cast<const std::uint8_t*>(ptr());
+    m_pos += 2;
+    return std::uint16_t(p[0] | (p[1] << 8));
+}
+
+std::uint32_t ArchiveReader::readU32()
+{
+    need(4, "a value");
+    const auto* p = reinterpret_cast<const std::uint8_t*>(ptr());
+    m_pos += 4;
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
+           (std::uint32_t(p[3]) << 24);
+}
+
+quint32 ArchiveReader::readCount()
+{
+    const qsizetype start = m_pos;
+    if (remaining() < 2)
+        fail(start, QStringLiteral("a count runs past the end (%1 bytes left)").arg(remaining()));
+    const std::uint16_t n = readU16();
+    if (n != 0xFFFF)
+        return n;
+    if (remaining() < 4)
+        fail(start, QStringLiteral("a 32-bit count runs past the end (%1 bytes left)").arg(remaining() + 2));
+    return readU32();
+}
+
+void ArchiveReader::readRaw(void* dst, qsizetype size)
+{
+    need(size, "a record");
+    if (size > 0)
+        std::memcpy(dst, ptr(), std::size_t(size));
+    m_pos += size;
+}
+
+void ArchiveReader::skip(qsizetype size)
+{
+    need(size, "a record");
+    m_pos += size;
+}
+
+QByteArray ArchiveReader::readString()
+{
+    const qsizetype start = m_pos;
+    const auto prefixCut = [&] {
+        fail(start,
+             QStringLiteral("a text's length prefix runs past the end (%1 bytes left)").arg(size() - start));
+    };
+    if (remaining() < 1)
+        prefixCut();
+    qsizetype length = std::uint8_t(m_bytes.constData()[m_pos++]);
+    if (length == 0xFF) {
+        if (remaining() < 2)
+            prefixCut();
+        length = readU16();
+        if (length == 0xFFFE)
+            fail(start,
+                 QStringLiteral("a text has the length prefix FF FE FF, which this format never uses"));
+        if (length == 0xFFFF) {
+            if (remaining() < 4)
+                prefixCut();
+            length = readU32();
+        }
+    }
+    if (length > remaining())
+        fail(start, QStringLiteral("a text of %1 bytes runs past the end (%2 bytes left)")
+                        .arg(length)
+                        .arg(remaining()));
+    if (length == 0)
+        return QByteArray();
+    QByteArray s(ptr(), length);
+    m_pos += length;
+    return s;
+}
+
+void ArchiveReader::readStringList(StringList& list)
+{
+    const qsizetype start = m_pos;
+    const quint32 n = readCount();
+    // Each text takes at least its one-byte prefix, so a count beyond the bytes left is certainly cut.
+    const qsizetype have = remaining();
+    const qsizetype padLimit = kMaxPadBytes / qsizetype(sizeof(QByteArray));
+    const qsizetype keep = qsizetype(n) <= have + padLimit ? qsizetype(n) : have;
+    list.setCount(keep); // entries are overwritten below, or emptied past a cut
+    qsizetype i = 0;
+    try {
+        for (; i < keep; ++i) {
+            // Most per-day texts are empty: one zero byte, and usually an entry that is empty already.
+            if (m_pos < size() && m_bytes.constData()[m_pos] == 0) {
+                ++m_pos;
+                if (!list.at(i).isEmpty())
+                    list.setAt(i, QByteArray());
+                continue;
+            }
+            list.setAt(i, readString());
+        }
+    } catch (const ArchiveError&) {
+        for (; i < keep; ++i)
+            list.setAt(i, QByteArray());
+        throw;
+    }
+    if (keep < qsizetype(n))
+        fail(start, QStringLiteral("a list of %1 texts runs past the end (%2 bytes left)").arg(n).arg(have));
+}
