@@ -20,3 +20,14 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS=suppressions="$repo/tests/lsan.supp" \
     ctest --test-dir "$repo/build-asan" --output-on-failure -j "$jobs"
+
+echo "== Fuzz target (clang, libFuzzer + ASan + UBSan): build and a short run from the saved corpus"
+CC=clang CXX=clang++ cmake -S "$repo" -B "$repo/build-fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTOLVA_BUILD_FUZZ=ON -DTOLVA_SANITIZE=ON -DTOLVA_BUILD_TESTS=OFF -DTOLVA_BUILD_BENCH=OFF >/dev/null
+cmake --build "$repo/build-fuzz" --target fuzz_loaders
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+# A single allocation above 8 MB, or an input that takes over 2 s, counts as a finding.
+"$repo/build-fuzz/fuzz/fuzz_loaders" -max_total_time=20 -rss_limit_mb=512 -malloc_limit_mb=8 -timeout=2 \
+    -print_final_stats=1 "$scratch" "$repo/fuzz/corpus/loaders" 2>&1 | tail -n 12
+echo "fuzz: no findings"
