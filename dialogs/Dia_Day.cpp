@@ -2,6 +2,7 @@
 
 #include "Calendar.h"
 #include "InvalidArgument.h"
+#include "QtConversion.h"
 #include "TextCodec.h"
 #include "YearData.h"
 
@@ -30,11 +31,6 @@ template <typename F> void guarded(F&& body)
         body();
     } catch (const InvalidArgument&) {
     }
-}
-
-QColor toQColor(COLORREF c)
-{
-    return QColor(colorRefRed(c), colorRefGreen(c), colorRefBlue(c));
 }
 
 // Pickers carry what an automation date can: the date and the time to the second.
@@ -454,7 +450,7 @@ void CDia_Day::setColor(COLORREF color)
 {
     m_color = color;
     QPalette palette = m_ui->colorSwatch->palette();
-    palette.setColor(QPalette::Window, toQColor(color));
+    palette.setColor(QPalette::Window, colorFromColorRef(color));
     palette.setColor(QPalette::WindowText, Qt::black);
     m_ui->colorSwatch->setPalette(palette);
     m_ui->colorSwatch->update();
