@@ -18,10 +18,8 @@ YearWindow::YearWindow(DataStore& store, const DisplaySettings& defaults, QWidge
     setAttribute(Qt::WA_OpaquePaintEvent);
 
     const SYSTEMTIME today = Calendar::nowLocal();
-    m_year.reset();
     m_year.m_settings.m_stSelected = Calendar::makeDate(today.wYear, today.wMonth, today.wDay);
     report(m_store.LoadSaveYear(true, m_year, defaults));
-    m_year.m_settings.m_stSelected = Calendar::makeDate(today.wYear, today.wMonth, today.wDay);
     report(m_store.LoadSaveForeverRedDays(true, m_year, m_everyYear));
     auto& s = m_year.m_settings;
     s.m_bShowDayNumbers = s.m_bShowSundays = s.m_bShowMemoAlarm = s.m_bShowProjectLines = s.m_bShowRedDays =

@@ -25,17 +25,7 @@ struct Scene
     }
 };
 
-template <typename Paint> void paintLoop(benchmark::State& state, Scene& scene, Paint paint)
-{
-    for (auto _ : state) {
-        state.PauseTiming(); // clearing 8 MB is the window's business, not the painter's
-        scene.image.fill(Qt::white);
-        state.ResumeTiming();
-        QPainter painter(&scene.image);
-        paint(painter, scene);
-    }
-    benchmark::DoNotOptimize(scene.image.constBits());
-}
+using PaintFn = void (*)(QPainter&, Scene&);
 
 void paintFast(QPainter& painter, Scene& scene)
 {
@@ -47,28 +37,18 @@ void paintLiteral(QPainter& painter, Scene& scene)
     paintYearLiterally(painter, kScreen, scene.year, scene.resources);
 }
 
-void BM_EmptyYear_Painter(benchmark::State& state)
+// One full-year paint per iteration, of `sample` by `paint`.
+void BM_PaintYear(benchmark::State& state, YearData (*sample)(int), PaintFn paint)
 {
-    Scene scene(sampleEmptyYear(2024));
-    paintLoop(state, scene, paintFast);
-}
-
-void BM_EmptyYear_Literal(benchmark::State& state)
-{
-    Scene scene(sampleEmptyYear(2024));
-    paintLoop(state, scene, paintLiteral);
-}
-
-void BM_FullYear_Painter(benchmark::State& state)
-{
-    Scene scene(sampleFullYear(2024));
-    paintLoop(state, scene, paintFast);
-}
-
-void BM_FullYear_Literal(benchmark::State& state)
-{
-    Scene scene(sampleFullYear(2024));
-    paintLoop(state, scene, paintLiteral);
+    Scene scene(sample(2024));
+    for (auto _ : state) {
+        state.PauseTiming(); // clearing 8 MB is the window's business, not the painter's
+        scene.image.fill(Qt::white);
+        state.ResumeTiming();
+        QPainter painter(&scene.image);
+        paint(painter, scene);
+    }
+    benchmark::DoNotOptimize(scene.image.constBits());
 }
 
 // For scale: what clearing the image costs.
@@ -94,10 +74,12 @@ void BM_FullYear_StatusText(benchmark::State& state)
     }
 }
 
-BENCHMARK(BM_EmptyYear_Painter)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_EmptyYear_Literal)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FullYear_Painter)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FullYear_Literal)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PaintYear, EmptyYear_Painter, sampleEmptyYear, paintFast)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PaintYear, EmptyYear_Literal, sampleEmptyYear, paintLiteral)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PaintYear, FullYear_Painter, sampleFullYear, paintFast)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PaintYear, FullYear_Literal, sampleFullYear, paintLiteral)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClearImage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FullYear_StatusText)->Unit(benchmark::kMicrosecond);
 
