@@ -18,9 +18,9 @@
 #include <optional>
 #include <vector>
 
-CYearPainter* g_pYearPainter = nullptr;
-
 namespace {
+
+CYearPainter s_defaultPainter;
 
 const QColor kWhite(255, 255, 255);
 const QColor kBlue(0, 0, 255);
@@ -99,6 +99,8 @@ struct DayNumbers
 };
 
 } // namespace
+
+CYearPainter* g_pYearPainter = &s_defaultPainter;
 
 // Long lines and marks of the projects, collected per project so that each project's colour is set once.
 // When nothing painted later in cell order reaches into a cell's area (see canWait), the strokes wait until
@@ -232,10 +234,15 @@ private:
 void CYearPainter::PaintYear(QPainter& painter, QSize extent, const YearData& year,
                              const PaintResources& resources) const
 {
+    PaintYear(painter, extent, year.m_settings, year, resources);
+}
+
+void CYearPainter::PaintYear(QPainter& painter, QSize extent, const DisplaySettings& s, const YearData& year,
+                             const PaintResources& resources) const
+{
     const PainterStateGuard guard(painter);
-    const DisplaySettings& s = year.m_settings;
     const YearGrid grid(extent, s);
-    const int shownYear = year.year();
+    const int shownYear = s.m_stSelected.wYear;
     const double cw = grid.columnWidth();
     const double rh = grid.rowHeight();
 
@@ -311,7 +318,7 @@ void CYearPainter::PaintYear(QPainter& painter, QSize extent, const YearData& ye
                 }
             }
             if (projects) {
-                PaintDayProjects(strokes, year, grid, x, y, day, month);
+                PaintDayProjects(strokes, year, grid, x, y, shownYear, month, day);
                 strokes.cellDone(painter);
             }
             background = cellBackground;
@@ -344,9 +351,8 @@ void CYearPainter::PaintYear(QPainter& painter, QSize extent, const YearData& ye
 }
 
 void CYearPainter::PaintDayProjects(ProjectStrokes& strokes, const YearData& year, const YearGrid& grid,
-                                    int x, int y, int day, int month) const
+                                    int x, int y, int shownYear, int month, int day) const
 {
-    const int shownYear = year.year();
     const DayMarkRecord& marks = year.m_dayMarks.at(Calendar::dayOfYear(shownYear, month, day));
     const int pitch = grid.projectPitch();
     // A slot is drawn only left of these limits, so that it stays inside the cell.
@@ -401,7 +407,12 @@ DayHit CYearPainter::HitTestDay(QSize extent, const DisplaySettings& settings, Q
 
 std::optional<QString> CYearPainter::StatusText(QSize extent, const YearData& year, QPoint pos) const
 {
-    const DisplaySettings& s = year.m_settings;
+    return StatusText(extent, year.m_settings, year, pos);
+}
+
+std::optional<QString> CYearPainter::StatusText(QSize extent, const DisplaySettings& s, const YearData& year,
+                                                QPoint pos) const
+{
     if (!s.m_bShowStatusInfo)
         return std::nullopt;
     const DayHit hit = HitTestDay(extent, s, pos);

@@ -26,20 +26,27 @@ public:
     // when a per-day list is shorter than the day it needs; the painter's state is restored either way.
     void PaintYear(QPainter& painter, QSize extent, const YearData& year,
                    const PaintResources& resources) const;
+    // The same with the settings apart from the lists, for views that share one year's lists but keep
+    // their own toggles and selection; lists.m_settings is not read.
+    void PaintYear(QPainter& painter, QSize extent, const DisplaySettings& settings, const YearData& lists,
+                   const PaintResources& resources) const;
 
     DayHit HitTestDay(QSize extent, const DisplaySettings& settings, QPoint pos) const;
 
     // Text for status pane 0 with the pointer at pos: the date under it and what the pointer rests on.
     // An empty text clears the pane (no such day); nullopt leaves it untouched (status info turned off).
     std::optional<QString> StatusText(QSize extent, const YearData& year, QPoint pos) const;
+    // lists.m_settings is not read.
+    std::optional<QString> StatusText(QSize extent, const DisplaySettings& settings, const YearData& lists,
+                                      QPoint pos) const;
 
 private:
     class ProjectStrokes;
 
     // Emits the long lines and marks of one cell; (x, y) is its cell origin.
-    void PaintDayProjects(ProjectStrokes& strokes, const YearData& year, const YearGrid& grid, int x, int y,
-                          int day, int month) const;
+    void PaintDayProjects(ProjectStrokes& strokes, const YearData& lists, const YearGrid& grid, int x, int y,
+                          int shownYear, int month, int day) const;
 };
 
-// Set by the main frame when it is created.
+// The process's painter; points at a built-in instance until the main frame sets its own.
 extern CYearPainter* g_pYearPainter;
