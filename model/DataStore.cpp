@@ -309,6 +309,53 @@ StoreResult DataStore::LoadSaveForeverRedDays(bool load, YearData& year, Forever
     return damaged(path, damage, bytes, QStringLiteral("Its readable entries were used."));
 }
 
+StoreResult DataStore::loadYear(YearData& year, const DisplaySettings& defaults) const
+{
+    return LoadSaveYear(kLoad, year, defaults);
+}
+
+StoreResult DataStore::saveYear(const YearData& year) const
+{
+    return writeFileAtomically(yearPath(year.year()), encodeYear(year));
+}
+
+StoreResult DataStore::loadDefaults(DisplaySettings& defaults) const
+{
+    return LoadSaveDefaults(kLoad, defaults);
+}
+
+StoreResult DataStore::saveDefaults(const DisplaySettings& defaults) const
+{
+    return writeFileAtomically(defaultsPath(), encodeDefaults(defaults));
+}
+
+StoreResult DataStore::loadForeverRedDays(ForeverRedDays& everyYear) const
+{
+    const QString path = foreverRedDaysPath();
+    everyYear.clear();
+    QByteArray bytes;
+    QString reason;
+    switch (readWholeFile(path, bytes, reason)) {
+    case FileRead::Missing:
+        return okResult(path);
+    case FileRead::Failed:
+        return readFailed(path, reason, QStringLiteral("Red days that repeat every year are not shown."));
+    case FileRead::Read:
+        break;
+    }
+    try {
+        decodeForeverRedDays(bytes, everyYear);
+    } catch (const ArchiveError& e) {
+        return damaged(path, e.describe(), bytes, QStringLiteral("Its readable entries were used."));
+    }
+    return okResult(path);
+}
+
+StoreResult DataStore::saveForeverRedDays(const ForeverRedDays& everyYear) const
+{
+    return writeFileAtomically(foreverRedDaysPath(), encodeForeverRedDays(everyYear));
+}
+
 QByteArray DataStore::encodeYear(const YearData& year)
 {
     DisplaySettings settings = year.m_settings;

@@ -49,6 +49,18 @@ public:
     // every-year and the entries the last merge could not place, and writes it.
     StoreResult LoadSaveForeverRedDays(bool load, YearData& year, ForeverRedDays& everyYear) const;
 
+    // The operations above under names that say what they do.
+    static constexpr bool kLoad = true;
+    static constexpr bool kSave = false;
+    StoreResult loadYear(YearData& year, const DisplaySettings& defaults) const;
+    StoreResult saveYear(const YearData& year) const;
+    StoreResult loadDefaults(DisplaySettings& defaults) const;
+    StoreResult saveDefaults(const DisplaySettings& defaults) const;
+    // Reads ForeverRedDays.year into `everyYear` alone, merging it into no year; a missing file is no entries.
+    StoreResult loadForeverRedDays(ForeverRedDays& everyYear) const;
+    // Writes the two lists of `everyYear` exactly as they stand.
+    StoreResult saveForeverRedDays(const ForeverRedDays& everyYear) const;
+
     // The byte formats in memory, shared by the file operations, the tests and the fuzzer. The decoders
     // throw ArchiveError at damage after leaving the readable part in place.
     static QByteArray encodeYear(const YearData& year);
