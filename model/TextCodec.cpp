@@ -1,5 +1,7 @@
 #include "TextCodec.h"
 
+#include <QStringDecoder>
+
 #include <array>
 #include <cstdint>
 
@@ -76,8 +78,12 @@ bool isValidUtf8(const QByteArray& bytes)
 
 QString decode(const QByteArray& bytes)
 {
-    if (isValidUtf8(bytes))
+    if (isValidUtf8(bytes)) {
+        // QString::fromUtf8 drops a leading byte-order mark, which is a character of the text here.
+        if (bytes.startsWith("\xEF\xBB\xBF"))
+            return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)(bytes);
         return QString::fromUtf8(bytes);
+    }
     QString out;
     out.reserve(bytes.size());
     for (char c : bytes) {

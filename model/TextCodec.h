@@ -7,8 +7,8 @@
 // Both directions are lossless, and a text the user did not edit keeps its bytes.
 namespace TextCodec {
 
-// UTF-8 when the bytes are valid UTF-8, else Windows-1252 (its five unassigned bytes map to the C1 code
-// points of the same value).
+// UTF-8 when the bytes are valid UTF-8 (a leading U+FEFF is kept as a character), else Windows-1252 (its
+// five unassigned bytes map to the C1 code points of the same value).
 QString decode(const QByteArray& bytes);
 
 // Windows-1252 when every character fits and those bytes would not read back as UTF-8 with non-ASCII

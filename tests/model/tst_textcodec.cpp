@@ -21,6 +21,9 @@ private slots:
     // Only well-formed UTF-8 is read as UTF-8; anything else is Windows-1252.
     void malformedUtf8IsNotUtf8_data();
     void malformedUtf8IsNotUtf8();
+    // A byte-order mark at the start is a character of the text like any other, not a header to drop.
+    void leadingByteOrderMarkIsKept_data();
+    void leadingByteOrderMarkIsKept();
 };
 
 void TestTextCodec::windows1252BytesDecodeToTheirCharacters_data()
@@ -115,6 +118,31 @@ void TestTextCodec::malformedUtf8IsNotUtf8()
     QCOMPARE(TextCodec::isValidUtf8(bytes), valid);
     if (!valid) // read as Windows-1252: one character per byte
         QCOMPARE(TextCodec::decode(bytes).size(), bytes.size());
+}
+
+void TestTextCodec::leadingByteOrderMarkIsKept_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    const QString bom(QChar(0xFEFF)); // QString::fromUtf16 would drop it too
+    QTest::newRow("BOM then A") << QByteArray("\xEF\xBB\xBF"
+                                              "A")
+                                << bom + "A";
+    QTest::newRow("BOM alone") << QByteArray("\xEF\xBB\xBF") << bom;
+    QTest::newRow("two BOMs") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF"
+                                            "x")
+                              << bom + bom + "x";
+    QTest::newRow("BOM before non-ASCII") << QByteArray("\xEF\xBB\xBF\xC3\xA9") << bom + QChar(0xE9);
+}
+
+void TestTextCodec::leadingByteOrderMarkIsKept()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(TextCodec::decode(bytes), text);
+    QCOMPARE(TextCodec::encode(text).toHex(), bytes.toHex());
+    QCOMPARE(TextCodec::decode(TextCodec::encode(text)), text);
+    QCOMPARE(TextCodec::reencode(text, bytes), bytes);
 }
 
 QTEST_APPLESS_MAIN(TestTextCodec)
