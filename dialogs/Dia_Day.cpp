@@ -1,15 +1,19 @@
 #include "Dia_Day.h"
 
 #include "Calendar.h"
+#include "DayEdit.h"
 #include "InvalidArgument.h"
+#include "ProjectList.h"
 #include "QtConversion.h"
 #include "TextCodec.h"
 #include "YearData.h"
+#include "YearDocument.h"
 
 #include "ui_DayDialog.h"
 
 #include <QColorDialog>
 #include <QFontMetricsF>
+#include <QMessageBox>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionComboBox>
@@ -64,8 +68,22 @@ int longDatePickerWidth(const QDateEdit* picker)
 
 } // namespace
 
+CDia_Day::CDia_Day(YearDocument& document, const SYSTEMTIME& selected, QWidget* parent)
+    : CDia_Day(
+          document.data(), selected, [&document](const DayEdit& edit) { document.commitDay(edit); }, parent)
+{
+}
+
 CDia_Day::CDia_Day(YearData& year, QWidget* parent)
-    : QDialog(parent), m_year(year), m_ui(std::make_unique<Ui::DayDialog>())
+    : CDia_Day(
+          year, year.m_settings.m_stSelected, [&year](const DayEdit& edit) { edit.applyTo(year); }, parent)
+{
+}
+
+CDia_Day::CDia_Day(const YearData& year, const SYSTEMTIME& selected,
+                   std::function<void(const DayEdit&)> commit, QWidget* parent)
+    : QDialog(parent), m_year(year), m_selectedDay(selected), m_commit(std::move(commit)),
+      m_ui(std::make_unique<Ui::DayDialog>())
 {
     m_ui->setupUi(this);
     // Date texts are English whatever the user's locale, like every date the planner shows.
@@ -77,9 +95,42 @@ CDia_Day::CDia_Day(YearData& year, QWidget* parent)
     }
     m_ui->alarmTimePicker->setTimeSpec(Qt::UTC);
     fitToDialogUnits();
+    nameControls();
     OnInitDialog();
     // Connected after set-up: only what the user does from here on reaches the handlers.
     connectHandlers();
+    // The focus starts on OK, first in the tab order, not on the list, where Space would pick a project.
+    m_ui->okButton->setFocus(Qt::OtherFocusReason);
+}
+
+void CDia_Day::nameControls()
+{
+    // Every control gets a name a screen reader can say: labels are buddies of their fields, and fields
+    // without a label of their own are named directly.
+    auto& ui = *m_ui;
+    ui.nameLabel->setBuddy(ui.nameEdit);
+    ui.startLabel->setBuddy(ui.startPicker);
+    ui.endLabel->setBuddy(ui.endPicker);
+    ui.colorLabel->setBuddy(ui.selectColorButton);
+    ui.projectList->setAccessibleName(tr("Projects"));
+    ui.nameEdit->setAccessibleName(tr("Project name"));
+    ui.colorSwatch->setAccessibleName(tr("Project color"));
+    ui.selectColorButton->setAccessibleDescription(tr("Choose the project's color"));
+    ui.startPicker->setAccessibleName(tr("Project start"));
+    ui.endPicker->setAccessibleName(tr("Project end"));
+    ui.memoEdit->setAccessibleName(tr("Memo"));
+    ui.redDayEdit->setAccessibleName(tr("Red day text"));
+    ui.alarmEdit->setAccessibleName(tr("Alarm text"));
+    ui.alarmDatePicker->setAccessibleName(tr("Alarm date"));
+    ui.alarmTimePicker->setAccessibleName(tr("Alarm time"));
+}
+
+bool CDia_Day::dayIsHeld() const
+{
+    const qsizetype d = m_dayIndex;
+    return d >= 0 && d < m_year.m_dayMarks.count() && d < m_year.m_redDays.count() &&
+           d < m_year.m_alarms.count() && d < m_year.m_memos.count() && d < m_year.m_alarmTexts.count() &&
+           d < m_year.m_redTexts.count();
 }
 
 CDia_Day::~CDia_Day() = default;
@@ -194,7 +245,7 @@ void CDia_Day::connectHandlers()
 void CDia_Day::OnInitDialog()
 {
     auto& ui = *m_ui;
-    const SYSTEMTIME& selected = m_year.m_settings.m_stSelected;
+    const SYSTEMTIME& selected = m_selectedDay;
     m_day = editedDay(selected);
     m_dayIndex = Calendar::dayOfYear(m_day.wYear, m_day.wMonth, m_day.wDay);
 
@@ -242,12 +293,36 @@ void CDia_Day::OnInitDialog()
     });
 }
 
+void CDia_Day::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_toldUnheld || dayIsHeld())
+        return;
+    m_toldUnheld = true;
+    // Said when the dialog opens, not only at OK: the user should not type into a day that cannot be kept.
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("Tolva"),
+                                tr("This day cannot be edited: the year's file is damaged and holds no entry "
+                                   "for it. Repair or remove the year file to edit it."),
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
 void CDia_Day::accept()
 {
     bool committed = false;
     guarded([&] { committed = OnOK(); });
-    if (committed)
+    if (committed) {
         QDialog::accept();
+        return;
+    }
+    // Never a silent OK: the dialog stays open with the user's input and says why nothing was stored.
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("Tolva"),
+                                tr("This day cannot be stored: the year's file is damaged and holds no entry "
+                                   "for it. Nothing was changed; repair or remove the year file to edit it."),
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 bool CDia_Day::OnOK()
@@ -276,15 +351,18 @@ bool CDia_Day::OnOK()
         alarm.m_bFired = 0;
     }
 
-    m_year.m_dayMarks = m_dayMarks;
-    m_year.m_projects = m_projects;
-    m_year.m_names = m_names;
-    m_year.m_memos.setAt(day, memo);
-    m_year.m_redTexts.setAt(day, redText);
+    DayEdit edit;
+    edit.dayIndex = m_dayIndex;
+    edit.projects = m_projects;
+    edit.names = m_names;
+    edit.dayMarks = m_dayMarks;
+    edit.memo = memo;
+    edit.redText = redText;
     if (!redText.isEmpty())
-        m_year.m_redDays.at(day) = redDay;
-    m_year.m_alarmTexts.setAt(day, alarmText);
-    m_year.m_alarms.at(day) = alarm;
+        edit.redDay = redDay;
+    edit.alarmText = alarmText;
+    edit.alarm = alarm;
+    m_commit(edit);
     return true;
 }
 
@@ -361,15 +439,7 @@ void CDia_Day::addProject()
         const QSignalBlocker blocker(m_ui->projectList);
         m_ui->projectList->addItem(name);
     }
-    ProjectRecord project = projectFromFields();
-    project.m_stStart.wHour = project.m_stStart.wMinute = project.m_stStart.wSecond = 0;
-    project.m_stStart.wMilliseconds = 0;
-    project.m_stEnd.wHour = 23;
-    project.m_stEnd.wMinute = 59;
-    project.m_stEnd.wSecond = 59;
-    project.m_stEnd.wMilliseconds = 0;
-    m_projects.append(project);
-    m_names.append(TextCodec::encode(name));
+    ProjectList(m_projects, m_names, m_dayMarks).append(projectFromFields(), TextCodec::encode(name));
 }
 
 void CDia_Day::changeProject()
@@ -378,16 +448,16 @@ void CDia_Day::changeProject()
     m_selected = listSelection();
     if (m_selected < 0)
         return;
+    ProjectList projects(m_projects, m_names, m_dayMarks);
+    projects.checkPosition(m_selected);
     const QByteArray name = TextCodec::reencode(ui.nameEdit->text(), m_names.at(m_selected));
-    (void)m_projects.at(m_selected);
     {
         const QSignalBlocker blocker(ui.projectList);
         ui.projectList->item(m_selected)->setText(ui.nameEdit->text());
         ui.projectList->clearSelection();
     }
-    m_names.setAt(m_selected, name);
     // The pickers keep the stored time of day, so a changed period keeps its hours.
-    m_projects.at(m_selected) = projectFromFields();
+    projects.replace(m_selected, projectFromFields(), name);
 }
 
 void CDia_Day::deleteProject()
@@ -396,8 +466,8 @@ void CDia_Day::deleteProject()
     m_selected = listSelection();
     if (m_selected < 0)
         return;
-    (void)m_names.at(m_selected);
-    (void)m_projects.at(m_selected);
+    ProjectList projects(m_projects, m_names, m_dayMarks);
+    projects.checkPosition(m_selected);
     {
         const QSignalBlocker blocker(ui.projectList);
         delete ui.projectList->takeItem(m_selected);
@@ -406,9 +476,7 @@ void CDia_Day::deleteProject()
         else
             ui.projectList->clearSelection();
     }
-    m_names.removeAt(m_selected);
-    m_projects.removeAt(m_selected);
-    shiftMarksDown(m_selected);
+    projects.remove(m_selected);
     if (ui.projectList->count() == 0) {
         // "repeat every year" stays: it belongs to the red day, which a project deletion must not change.
         ui.nameEdit->clear();
@@ -418,18 +486,6 @@ void CDia_Day::deleteProject()
         enablePeriodPickers();
     }
     showSelectedProject();
-}
-
-void CDia_Day::shiftMarksDown(int position)
-{
-    // A project's position is its byte in every day's marks: later projects move down with their marks.
-    if (position < 0 || position >= kMaxProjects)
-        return;
-    for (qsizetype day = 0; day < m_dayMarks.count(); ++day) {
-        std::uint8_t* checked = m_dayMarks.at(day).m_bChecked;
-        std::memmove(checked + position, checked + position + 1, std::size_t(kMaxProjects - position - 1));
-        checked[kMaxProjects - 1] = 0;
-    }
 }
 
 void CDia_Day::showPage(Page page)

@@ -11,10 +11,13 @@
 #include <QString>
 #include <QTime>
 
+#include <functional>
 #include <memory>
 
 class QDateEdit;
 class QPlainTextEdit;
+class YearDocument;
+struct DayEdit;
 struct YearData;
 
 namespace Ui {
@@ -31,7 +34,10 @@ class CDia_Day : public QDialog
 public:
     static constexpr COLORREF kDefaultColor = 0x00C8C8C8;
 
-    // Edits the day year.m_settings.m_stSelected of `year`, which must outlive the dialog.
+    // Edits the day `selected` of the document's year; OK commits through the document. The document must
+    // outlive the dialog.
+    CDia_Day(YearDocument& document, const SYSTEMTIME& selected, QWidget* parent = nullptr);
+    // Edits the day year.m_settings.m_stSelected of `year` in place, for callers without a document.
     explicit CDia_Day(YearData& year, QWidget* parent = nullptr);
     ~CDia_Day() override;
 
@@ -47,8 +53,16 @@ public:
 
     bool alarmChanged() const { return m_alarmChanged; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     enum class Page { Memo, RedDay, Alarm };
+
+    CDia_Day(const YearData& year, const SYSTEMTIME& selected, std::function<void(const DayEdit&)> commit,
+             QWidget* parent);
+    void nameControls();
+    bool dayIsHeld() const;
 
     void OnInitDialog();
     bool OnOK();
@@ -68,7 +82,6 @@ private:
     int listSelection() const;
     ProjectRecord projectFromFields() const;
     void setColor(COLORREF color);
-    void shiftMarksDown(int position);
     SYSTEMTIME alarmMoment() const;
     static bool setPicker(QDateEdit* picker, QTime* kept, const SYSTEMTIME& st);
     static SYSTEMTIME pickerTime(const QDateEdit* picker, QTime kept);
@@ -76,12 +89,15 @@ private:
                                  const QByteArray& original);
 
     bool m_alarmChanged = false;
+    bool m_toldUnheld = false;
     int m_selected = -1;
     int m_dayIndex = -1;
     StringList m_names;
     RecordList<ProjectRecord> m_projects;
     RecordList<DayMarkRecord> m_dayMarks;
-    YearData& m_year;
+    const YearData& m_year;
+    SYSTEMTIME m_selectedDay{};
+    std::function<void(const DayEdit&)> m_commit;
     COLORREF m_color = kDefaultColor;
     std::unique_ptr<Ui::DayDialog> m_ui;
 

@@ -8,8 +8,10 @@
 
 #include <optional>
 
+class Clock;
 class PaintResources;
 class QPainter;
+class YearDocument;
 class YearGrid;
 struct DisplaySettings;
 struct YearData;
@@ -39,6 +41,10 @@ public:
     // lists.m_settings is not read.
     std::optional<QString> StatusText(QSize extent, const DisplaySettings& settings, const YearData& lists,
                                       QPoint pos) const;
+
+    // Once a second per view: the message of the first due alarm of the document's year, which is marked
+    // fired before anyone sees the message, or an empty text when none is due.
+    QString CheckAlarms(YearDocument& document, const Clock& clock) const;
 
 private:
     class ProjectStrokes;

@@ -4,6 +4,7 @@
 
 #include "Calendar.h"
 #include "Dia_Day.h"
+#include "Moments.h"
 #include "TextCodec.h"
 #include "YearData.h"
 
@@ -24,32 +25,9 @@
 
 Q_DECLARE_METATYPE(SYSTEMTIME)
 
-// Readable failures for QCOMPARE on moments.
-inline char* toString(const SYSTEMTIME& st)
-{
-    return qstrdup(QStringLiteral("%1-%2-%3 (dow %4) %5:%6:%7.%8")
-                       .arg(st.wYear)
-                       .arg(st.wMonth)
-                       .arg(st.wDay)
-                       .arg(st.wDayOfWeek)
-                       .arg(st.wHour)
-                       .arg(st.wMinute)
-                       .arg(st.wSecond)
-                       .arg(st.wMilliseconds)
-                       .toLatin1()
-                       .constData());
-}
-
 namespace DayDialogDriver {
 
-inline SYSTEMTIME moment(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
-{
-    SYSTEMTIME st = Calendar::makeDate(year, month, day);
-    st.wHour = std::uint16_t(hour);
-    st.wMinute = std::uint16_t(minute);
-    st.wSecond = std::uint16_t(second);
-    return st;
-}
+using TestSupport::moment;
 
 // A shown year with every per-day list at full size and the given day selected.
 inline YearData yearOn(const SYSTEMTIME& selected)

@@ -1,0 +1,209 @@
+#include "YearRegistry.h"
+
+#include "Calendar.h"
+#include "DataStore.h"
+#include "InvalidArgument.h"
+#include "YearDocument.h"
+
+#include <string>
+
+namespace {
+
+struct MonthDay
+{
+    int month = 0;
+    int day = 0;
+};
+
+MonthDay monthDayOf(int year, int dayIndex)
+{
+    int rest = dayIndex;
+    for (int month = 1; month <= 12; ++month) {
+        const int days = Calendar::daysInMonth(year, month);
+        if (rest <= days)
+            return {month, rest};
+        rest -= days;
+    }
+    return {};
+}
+
+int keyOf(int month, int day)
+{
+    return month * 100 + day;
+}
+
+} // namespace
+
+YearRegistry::YearRegistry(const DataStore& store, const DisplaySettings& defaults, QObject* parent)
+    : QObject(parent), m_store(store), m_defaults(defaults), m_alive(std::make_shared<bool>(true))
+{
+}
+
+YearRegistry::~YearRegistry()
+{
+    if (!m_open.empty())
+        saveAll();
+}
+
+std::shared_ptr<YearDocument> YearRegistry::open(int year)
+{
+    if (year < Calendar::kFirstYear || year > Calendar::kLastYear)
+        throwInvalidArgument("year " + std::to_string(year) + " outside 1..9999");
+    if (auto it = m_open.find(year); it != m_open.end())
+        if (auto document = it->second.lock())
+            return document;
+
+    if (!m_everyYearLoaded) {
+        m_everyYearLoaded = true;
+        report(m_store.loadForeverRedDays(m_everyYear));
+    }
+    const std::weak_ptr<bool> alive = m_alive;
+    std::shared_ptr<YearDocument> document(new YearDocument(m_store, year), [this, alive](YearDocument* d) {
+        if (alive.lock())
+            release(d);
+        delete d;
+    });
+    report(document->load(m_defaults));
+    mergeEveryYear(*document);
+    connect(document.get(), &YearDocument::everyYearEdited, this,
+            [this, d = document.get()](int dayIndex) { everyYearEdited(*d, dayIndex); });
+    m_open[year] = document;
+    return document;
+}
+
+YearDocument* YearRegistry::find(int year) const
+{
+    const auto it = m_open.find(year);
+    return it == m_open.end() ? nullptr : it->second.lock().get();
+}
+
+void YearRegistry::release(YearDocument* document)
+{
+    // Only ours while the map still names it: a reopened year has a new document.
+    if (auto it = m_open.find(document->year()); it != m_open.end() && it->second.expired())
+        m_open.erase(it);
+    save(*document);
+    saveEveryYear();
+}
+
+bool YearRegistry::save(YearDocument& document)
+{
+    const StoreResult result = document.save();
+    report(result);
+    return result.ok();
+}
+
+bool YearRegistry::saveAll()
+{
+    bool ok = true;
+    for (const auto& [year, weak] : m_open)
+        if (const auto document = weak.lock())
+            ok = save(*document) && ok;
+    return saveEveryYear() && ok;
+}
+
+bool YearRegistry::saveEveryYear()
+{
+    if (!m_everyYearLoaded)
+        return true;
+    const StoreResult result = m_store.saveForeverRedDays(m_everyYear);
+    report(result);
+    return result.ok();
+}
+
+void YearRegistry::report(const StoreResult& result)
+{
+    // A failure is told once; it is told again only after that file was fine in between.
+    const QString key = result.path + QLatin1Char('\n') + result.reason;
+    if (result.ok()) {
+        m_reported.removeIf([&](const QString& k) { return k.startsWith(result.path + QLatin1Char('\n')); });
+        return;
+    }
+    if (m_reported.contains(key))
+        return;
+    m_reported.insert(key);
+    emit problem(result);
+}
+
+void YearRegistry::mergeEveryYear(YearDocument& document) const
+{
+    const int year = document.year();
+    const auto& days = m_everyYear.m_foreverRedDays;
+    const auto& texts = m_everyYear.m_foreverRedTexts;
+    for (qsizetype i = 0; i < days.count(); ++i) {
+        const RedDayRecord& entry = days.at(i);
+        const int d = Calendar::dayOfYear(year, entry.m_stDate.wMonth, entry.m_stDate.wDay);
+        // Entries this year has no day for (29 February in a common year) stay in the list untouched.
+        if (d > 0 && document.holdsDay(d))
+            document.placeEveryYearDay(d, entry, i < texts.count() ? texts.at(i) : QByteArray());
+    }
+}
+
+void YearRegistry::everyYearEdited(YearDocument& source, int dayIndex)
+{
+    const MonthDay md = monthDayOf(source.year(), dayIndex);
+    if (md.month == 0)
+        return;
+    const RedDayRecord record = source.data().m_redDays.at(dayIndex);
+    const QByteArray text = source.data().m_redTexts.at(dayIndex);
+    const bool everyYear = record.m_bEveryYear != 0 && !text.isEmpty();
+    // Keyed by the day it was set on, whatever date an older record carried.
+    RedDayRecord stored = record;
+    stored.m_stDate.wMonth = std::uint16_t(md.month);
+    stored.m_stDate.wDay = std::uint16_t(md.day);
+
+    // Rebuild the list with this month and day's entry replaced, added in month-and-day order, or removed.
+    ForeverRedDays next;
+    QByteArray removedText;
+    bool removed = false;
+    bool placed = false;
+    const auto& days = m_everyYear.m_foreverRedDays;
+    const auto& texts = m_everyYear.m_foreverRedTexts;
+    const int key = keyOf(md.month, md.day);
+    for (qsizetype i = 0; i < days.count(); ++i) {
+        const RedDayRecord& entry = days.at(i);
+        const QByteArray entryText = i < texts.count() ? texts.at(i) : QByteArray();
+        const int entryKey = keyOf(entry.m_stDate.wMonth, entry.m_stDate.wDay);
+        if (everyYear && !placed && entryKey >= key) {
+            next.m_foreverRedDays.append(stored);
+            next.m_foreverRedTexts.append(text);
+            placed = true;
+        }
+        if (entryKey == key) {
+            if (!everyYear) {
+                removed = true;
+                removedText = entryText;
+            }
+            continue;
+        }
+        next.m_foreverRedDays.append(entry);
+        next.m_foreverRedTexts.append(entryText);
+    }
+    if (everyYear && !placed) {
+        next.m_foreverRedDays.append(stored);
+        next.m_foreverRedTexts.append(text);
+    }
+    if (!everyYear && !removed)
+        return;
+    m_everyYear = std::move(next);
+
+    for (const auto& [year, weak] : m_open) {
+        const auto other = weak.lock();
+        if (!other || other.get() == &source)
+            continue;
+        const int d = Calendar::dayOfYear(year, md.month, md.day);
+        if (d <= 0 || !other->holdsDay(d))
+            continue;
+        if (everyYear) {
+            other->placeEveryYearDay(d, stored, text);
+        } else if (other->data().m_redDays.at(d).m_bEveryYear != 0 &&
+                   other->data().m_redTexts.at(d) == removedText) {
+            // The copy the removed entry had placed there goes with it; a year's own red day stays.
+            other->placeEveryYearDay(d, RedDayRecord{}, QByteArray());
+        } else {
+            continue;
+        }
+        save(*other);
+    }
+    saveEveryYear();
+}
