@@ -1,0 +1,226 @@
+// One document per year, shared; saved when the last user lets go; every-year red days kept in step
+// across the open years; problems told once.
+
+#include "Calendar.h"
+#include "DataStore.h"
+#include "Moments.h"
+#include "YearDocument.h"
+#include "YearRegistry.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using TestSupport::moment;
+
+namespace {
+
+struct Folder
+{
+    QTemporaryDir dir;
+    DataStore store;
+    DisplaySettings defaults = DisplaySettings::builtInDefaults(moment(2011, 1, 1));
+
+    Folder() { store.CaptureWorkDir(dir.path()); }
+
+    YearData onDisk(int year) const
+    {
+        YearData data;
+        data.reset();
+        data.m_settings.m_stSelected = Calendar::makeDate(year, 1, 1);
+        store.loadYear(data, defaults);
+        return data;
+    }
+};
+
+RedDayRecord everyYear(int year, int month, int day)
+{
+    RedDayRecord r{};
+    r.m_bEveryYear = 1;
+    r.m_stDate = moment(year, month, day);
+    return r;
+}
+
+int doy(int year, int month, int day)
+{
+    return Calendar::dayOfYear(year, month, day);
+}
+
+} // namespace
+
+class TestYearRegistry : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void oneDocumentPerYearSavedWhenTheLastUserLetsGo();
+    void projectMarksMoveWithTheirProjects_data();
+    void projectMarksMoveWithTheirProjects();
+    void everyYearDaysFollowEditsIntoOpenYears();
+    void everyYearEntriesWithoutADayThisYearSurvive();
+    void aFailedSaveIsToldOnceAndTriedAgain();
+    void editsOutsideTheListsChangeNothing();
+};
+
+void TestYearRegistry::oneDocumentPerYearSavedWhenTheLastUserLetsGo()
+{
+    Folder f;
+    YearRegistry registry(f.store, f.defaults);
+    auto a = registry.open(2011);
+    auto b = registry.open(2011);
+    QCOMPARE(a.get(), b.get());
+    QCOMPARE(registry.find(2011), a.get());
+    QVERIFY(registry.open(2012).get() != a.get()); // released at once: 2012 is saved and closed
+    QVERIFY(QFile::exists(f.store.yearPath(2012)));
+    QCOMPARE(registry.find(2012), nullptr);
+
+    a->setMemo(doy(2011, 7, 4), "kept");
+    a.reset();
+    QVERIFY(!QFile::exists(f.store.yearPath(2011))); // b still holds the year
+    b.reset();
+    QCOMPARE(f.onDisk(2011).m_memos.at(doy(2011, 7, 4)), QByteArray("kept"));
+    QCOMPARE(registry.openCount(), 0);
+    QVERIFY(QFile::exists(f.store.foreverRedDaysPath()));
+    QVERIFY_THROWS_EXCEPTION(InvalidArgument, registry.open(0));
+    QVERIFY_THROWS_EXCEPTION(InvalidArgument, registry.open(10000));
+}
+
+void TestYearRegistry::projectMarksMoveWithTheirProjects_data()
+{
+    QTest::addColumn<int>("projects");
+    QTest::addColumn<int>("removed");
+    QTest::newRow("first of three") << 3 << 0;
+    QTest::newRow("last of three") << 3 << 2;
+    QTest::newRow("position 99 of 101") << 101 << 99;
+    QTest::newRow("position 100 of 101: no mark byte") << 101 << 100;
+}
+
+// A project's position is its byte in every day's marks: after a removal every later project keeps its own.
+void TestYearRegistry::projectMarksMoveWithTheirProjects()
+{
+    QFETCH(int, projects);
+    QFETCH(int, removed);
+    Folder f;
+    YearRegistry registry(f.store, f.defaults);
+    auto doc = registry.open(2011);
+    for (int p = 0; p < projects; ++p) {
+        ProjectRecord r{};
+        r.m_stStart = moment(2011, 2, 3, 7);
+        r.m_stEnd = moment(2011, 2, 9, 7);
+        QCOMPARE(doc->appendProject(r, QByteArray::number(p)), qsizetype(p));
+        // Day 10 + p carries project p's mark.
+        doc->setMarked(10 + p, p, true);
+    }
+    // New projects cover whole days.
+    QCOMPARE(doc->data().m_projects.at(0).m_stStart, moment(2011, 2, 3));
+    QCOMPARE(doc->data().m_projects.at(0).m_stEnd, moment(2011, 2, 9, 23, 59, 59));
+    doc->removeProject(removed);
+    QCOMPARE(doc->data().m_projects.count(), qsizetype(projects - 1));
+    for (int p = 0; p < projects - 1; ++p) {
+        const int original = p < removed ? p : p + 1;
+        QCOMPARE(doc->data().m_names.at(p), QByteArray::number(original));
+        if (p < DayMarkRecord::kMaxProjects)
+            QCOMPARE(doc->data().m_dayMarks.at(10 + original).m_bChecked[p] != 0,
+                     original < DayMarkRecord::kMaxProjects);
+    }
+    if (removed < DayMarkRecord::kMaxProjects)
+        QCOMPARE(doc->data().m_dayMarks.at(10 + removed).m_bChecked[removed], std::uint8_t(0));
+}
+
+// Flagged in one year, a red day is in every open year at once and in the every-year file; unflagged, the
+// copies it placed go, and a year's own red day on that date stays.
+void TestYearRegistry::everyYearDaysFollowEditsIntoOpenYears()
+{
+    Folder f;
+    YearRegistry registry(f.store, f.defaults);
+    auto y2011 = registry.open(2011);
+    auto y2012 = registry.open(2012);
+    auto y2013 = registry.open(2013);
+    y2013->setRedDay(doy(2013, 5, 1), RedDayRecord{}, "Local fair");
+
+    y2011->setRedDay(doy(2011, 5, 1), everyYear(2011, 5, 1), "Labour Day");
+    QCOMPARE(y2012->data().m_redTexts.at(doy(2012, 5, 1)), QByteArray("Labour Day"));
+    QCOMPARE(f.onDisk(2012).m_redTexts.at(doy(2012, 5, 1)), QByteArray("Labour Day"));
+    ForeverRedDays file;
+    QVERIFY(f.store.loadForeverRedDays(file).ok());
+    QCOMPARE(file.m_foreverRedTexts.count(), 1);
+
+    // A year opened later gets it from the list.
+    QCOMPARE(registry.open(2030)->data().m_redTexts.at(doy(2030, 5, 1)), QByteArray("Labour Day"));
+
+    y2011->setRedDay(doy(2011, 5, 1), RedDayRecord{}, "Labour Day");
+    QVERIFY(y2012->data().m_redTexts.at(doy(2012, 5, 1)).isEmpty());
+    QVERIFY(f.store.loadForeverRedDays(file).ok());
+    QCOMPARE(file.m_foreverRedTexts.count(), 0);
+    QVERIFY(y2011->data().m_redTexts.at(doy(2011, 5, 1)) == "Labour Day");
+    // 2013's own red day was overwritten by the every-year entry while it stood, then removed with it.
+    QVERIFY(y2013->data().m_redTexts.at(doy(2013, 5, 1)).isEmpty());
+}
+
+// 29 February has no day in a common year; the entry stays in the list and in the file.
+void TestYearRegistry::everyYearEntriesWithoutADayThisYearSurvive()
+{
+    Folder f;
+    {
+        YearRegistry registry(f.store, f.defaults);
+        auto leap = registry.open(2012);
+        leap->setRedDay(doy(2012, 2, 29), everyYear(2012, 2, 29), "Leap");
+        leap->setRedDay(doy(2012, 3, 1), everyYear(2012, 3, 1), "March");
+    }
+    YearRegistry registry(f.store, f.defaults);
+    auto common = registry.open(2011);
+    QCOMPARE(common->data().m_redTexts.at(doy(2011, 3, 1)), QByteArray("March"));
+    common->setRedDay(doy(2011, 12, 24), everyYear(2011, 12, 24), "Eve");
+    common.reset();
+    ForeverRedDays file;
+    QVERIFY(f.store.loadForeverRedDays(file).ok());
+    QCOMPARE(file.m_foreverRedTexts.count(), 3);
+    QCOMPARE(file.m_foreverRedTexts.at(0), QByteArray("Leap"));
+    QCOMPARE(file.m_foreverRedTexts.at(2), QByteArray("Eve"));
+}
+
+// The data stay in memory after a failed save; the user hears it once, and the next save writes them.
+void TestYearRegistry::aFailedSaveIsToldOnceAndTriedAgain()
+{
+    Folder f;
+    YearRegistry registry(f.store, f.defaults);
+    QSignalSpy problems(&registry, &YearRegistry::problem);
+    auto doc = registry.open(2011);
+    doc->setMemo(5, "precious");
+    // A folder where the year file should be makes every save fail, even as root.
+    QVERIFY(QDir().mkdir(f.store.yearPath(2011)));
+    QVERIFY(!registry.save(*doc));
+    QVERIFY(!registry.save(*doc));
+    QCOMPARE(problems.count(), 1);
+    const StoreResult told = problems.at(0).at(0).value<StoreResult>();
+    QCOMPARE(told.status, StoreResult::Status::WriteFailed);
+    QVERIFY(told.message.contains(f.store.yearPath(2011)));
+    QVERIFY(doc->isUnsaved());
+    QVERIFY(QDir().rmdir(f.store.yearPath(2011)));
+    QVERIFY(registry.save(*doc));
+    QVERIFY(!doc->isUnsaved());
+    QCOMPARE(f.onDisk(2011).m_memos.at(5), QByteArray("precious"));
+}
+
+// A per-day index beyond the lists throws and leaves everything as it was.
+void TestYearRegistry::editsOutsideTheListsChangeNothing()
+{
+    Folder f;
+    YearRegistry registry(f.store, f.defaults);
+    auto doc = registry.open(2011);
+    const YearData before = doc->data();
+    QSignalSpy changed(doc.get(), &YearDocument::changed);
+    QVERIFY_THROWS_EXCEPTION(InvalidArgument, doc->setMemo(370, "x"));
+    QVERIFY_THROWS_EXCEPTION(InvalidArgument, doc->setAlarm(-1, AlarmRecord{}, "x"));
+    QVERIFY_THROWS_EXCEPTION(InvalidArgument, doc->removeProject(0));
+    QVERIFY_THROWS_EXCEPTION(InvalidArgument, doc->markAlarmFired(400));
+    QVERIFY(doc->data() == before);
+    QCOMPARE(changed.count(), 0);
+    QVERIFY(!doc->isUnsaved());
+}
+
+QTEST_MAIN(TestYearRegistry)
+#include "tst_yearregistry.moc"
