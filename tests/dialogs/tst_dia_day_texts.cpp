@@ -2,6 +2,10 @@
 
 #include "TextCodec.h"
 
+#include <QAccessible>
+#include <QLabel>
+#include <QMessageBox>
+
 #include <cstring>
 
 using namespace DayDialogDriver;
@@ -383,6 +387,70 @@ private slots:
         click(&dialog, "okButton");
         QVERIFY(dialog.isVisible());
         QVERIFY(year == before);
+        // The user is told, when the dialog opens and again at OK; nothing fails silently.
+        const QList<QMessageBox*> told = dialog.findChildren<QMessageBox*>();
+        QCOMPARE(told.size(), 2);
+        QVERIFY(told.first()->text().contains(QStringLiteral("cannot be edited")));
+        QVERIFY(told.last()->text().contains(QStringLiteral("cannot be stored")));
+        dialog.reject();
+    }
+
+    // Space right after opening must not pick a project: the focus starts on OK, and the list shows no
+    // current item that looks like a selection.
+    void focusStartsOnOk()
+    {
+        YearData year = yearOn(kMay13);
+        addProject(year, "P", moment(2012, 1, 1), moment(2012, 12, 31));
+        CDia_Day dialog(year);
+        const Controls ui(&dialog);
+        showDialog(dialog);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(button(&dialog, "okButton")));
+        QCOMPARE(ui.list->selectedItems().size(), 0);
+        dialog.reject();
+    }
+
+    void everyControlHasAName_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("project list") << "projectList"
+                                      << "Projects";
+        QTest::newRow("name edit") << "nameEdit"
+                                   << "Project name";
+        QTest::newRow("start picker") << "startPicker"
+                                      << "Project start";
+        QTest::newRow("end picker") << "endPicker"
+                                    << "Project end";
+        QTest::newRow("swatch") << "colorSwatch"
+                                << "Project color";
+        QTest::newRow("memo") << "memoEdit"
+                              << "Memo";
+        QTest::newRow("red day text") << "redDayEdit"
+                                      << "Red day text";
+        QTest::newRow("alarm text") << "alarmEdit"
+                                    << "Alarm text";
+        QTest::newRow("alarm date") << "alarmDatePicker"
+                                    << "Alarm date";
+        QTest::newRow("alarm time") << "alarmTimePicker"
+                                    << "Alarm time";
+    }
+
+    // A screen reader names each field by what it is, not by the group box around it.
+    void everyControlHasAName()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, name);
+        YearData year = yearOn(kMay13);
+        CDia_Day dialog(year);
+        showDialog(dialog);
+        QAccessible::setActive(true);
+        QWidget* widget = dialog.findChild<QWidget*>(control);
+        QVERIFY(widget);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(accessible);
+        QCOMPARE(accessible->text(QAccessible::Name), name);
+        for (const char* label : {"nameLabel", "colorLabel", "startLabel", "endLabel"})
+            QVERIFY2(dialog.findChild<QLabel*>(label)->buddy(), label);
         dialog.reject();
     }
 };
