@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QLockFile>
+#include <QString>
+
+// One writer per data folder: a lock file in YEARS/ held for as long as a planner (or a writing command of
+// tolva-cli) works on the folder. Two planners on one folder would each overwrite the other's years.
+//
+// A lock left behind by a process that no longer runs on this host is taken over; a lock has no age limit,
+// because a planner may rightly stay open for weeks.
+class DataFolderLock
+{
+public:
+    enum class Status {
+        Unlocked, // not tried yet, or released
+        Locked,   // ours
+        InUse,    // held by another running process
+        Failed,   // the lock file cannot be made (folder missing or unwritable)
+    };
+
+    // `yearsDir` is the data folder itself (DataStore::yearsDir()).
+    explicit DataFolderLock(const QString& yearsDir);
+    ~DataFolderLock();
+    DataFolderLock(const DataFolderLock&) = delete;
+    DataFolderLock& operator=(const DataFolderLock&) = delete;
+
+    // Creates the data folder when it is missing, then takes the lock without waiting.
+    Status tryLock();
+    void unlock();
+
+    Status status() const { return m_status; }
+    bool isLocked() const { return m_status == Status::Locked; }
+    QString lockFilePath() const { return m_path; }
+    // After InUse: the holder's process id and host, when the lock file names them (else 0 and empty).
+    qint64 holderPid() const { return m_holderPid; }
+    QString holderHost() const { return m_holderHost; }
+    // One or two sentences for the user about an InUse or Failed outcome.
+    QString message() const;
+
+    static QString fileName();
+
+private:
+    QString m_yearsDir;
+    QString m_path;
+    QLockFile m_lock;
+    Status m_status = Status::Unlocked;
+    qint64 m_holderPid = 0;
+    QString m_holderHost;
+};
