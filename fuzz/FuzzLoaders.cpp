@@ -20,7 +20,7 @@ bool yearRoundTrips(const YearData& year, const DisplaySettings& defaults)
 {
     YearData again;
     try {
-        DataStore::decodeYear(DataStore::encodeYear(year), again, defaults);
+        YearFileCodec::decode(YearFileCodec::encode(year), again, defaults);
     } catch (const ArchiveError&) {
         return false;
     }
@@ -31,7 +31,7 @@ bool foreverRoundTrips(const ForeverRedDays& everyYear)
 {
     ForeverRedDays again;
     try {
-        DataStore::decodeForeverRedDays(DataStore::encodeForeverRedDays(everyYear), again);
+        ForeverRedDaysFileCodec::decode(ForeverRedDaysFileCodec::encode(everyYear), again);
     } catch (const ArchiveError&) {
         return false;
     }
@@ -48,15 +48,15 @@ bool fuzzLoaders(const std::uint8_t* data, std::size_t size)
 
     YearData year;
     try {
-        DataStore::decodeYear(bytes, year, defaults);
+        YearFileCodec::decode(bytes, year, defaults);
     } catch (const ArchiveError&) {
     }
     if (!yearRoundTrips(year, defaults))
         return false;
 
     try {
-        const DisplaySettings settings = DataStore::decodeDefaults(bytes);
-        if (DataStore::decodeDefaults(DataStore::encodeDefaults(settings)).m_nMargin != settings.m_nMargin)
+        const DisplaySettings settings = DefaultsFileCodec::decode(bytes);
+        if (DefaultsFileCodec::decode(DefaultsFileCodec::encode(settings)).m_nMargin != settings.m_nMargin)
             return false;
     } catch (const ArchiveError&) {
     }
@@ -65,7 +65,7 @@ bool fuzzLoaders(const std::uint8_t* data, std::size_t size)
     for (const int y : {2011, 2012}) {
         ForeverRedDays everyYear;
         try {
-            DataStore::decodeForeverRedDays(bytes, everyYear);
+            ForeverRedDaysFileCodec::decode(bytes, everyYear);
         } catch (const ArchiveError&) {
         }
         if (!foreverRoundTrips(everyYear))

@@ -91,10 +91,14 @@ QByteArray ArchiveReader::readString()
     return s;
 }
 
-void ArchiveReader::readStringList(StringList& list)
+void ArchiveReader::readStringList(StringList& list, qsizetype maxCount)
 {
     const qsizetype start = m_pos;
     const quint32 n = readCount();
+    if (qsizetype(n) > maxCount)
+        fail(start, QStringLiteral("a list of %1 texts, far more than such a list holds (at most %2)")
+                        .arg(n)
+                        .arg(maxCount));
     // Each text takes at least its one-byte prefix, so a count beyond the bytes left is certainly cut.
     const qsizetype have = remaining();
     const qsizetype padLimit = kMaxPadBytes / qsizetype(sizeof(QByteArray));

@@ -25,6 +25,8 @@ class ArchiveReader
 public:
     // Enough for a whole per-day list (370 x 120 bytes) cut right after its count.
     static constexpr qsizetype kMaxPadBytes = 64 * 1024;
+    // Any count the format can express.
+    static constexpr qsizetype kNoCountLimit = qsizetype(0xFFFFFFFFu);
 
     explicit ArchiveReader(QByteArray bytes) : m_bytes(std::move(bytes)) {}
     // Reads everything the device still holds; offsets count from its current position.
@@ -69,8 +71,9 @@ public:
                         .arg(have));
     }
 
-    // Replaces the list's content with the stored list.
-    void readStringList(StringList& list);
+    // Replaces the list's content with the stored list. A count above `maxCount` is damage: it throws
+    // before the list is touched, so a claim no real list makes costs nothing.
+    void readStringList(StringList& list, qsizetype maxCount = kNoCountLimit);
 
     [[noreturn]] static void fail(qsizetype offset, const QString& reason)
     {

@@ -56,8 +56,8 @@ struct Setup
         store.CaptureWorkDir(dir.path());
         for (int i = 0; i < 2; ++i) {
             years[i].m_settings.m_stSelected.wYear = std::uint16_t(2011 + i);
-            bytes[i] = DataStore::encodeYear(years[i]);
-            store.LoadSaveYear(false, years[i], defaults);
+            bytes[i] = YearFileCodec::encode(years[i]);
+            store.saveYear(years[i]);
         }
     }
     QByteArray path(int i, const char* suffix = "") const
@@ -85,7 +85,7 @@ void BM_LoadYear(benchmark::State& state)
     YearData y;
     for (auto _ : state) {
         y.m_settings.m_stSelected.wYear = std::uint16_t(2011 + i);
-        const StoreResult r = s.store.LoadSaveYear(true, y, s.defaults);
+        const StoreResult r = s.store.loadYear(y, s.defaults);
         if (!r.ok())
             state.SkipWithError("load failed");
         benchmark::DoNotOptimize(y);
@@ -118,7 +118,7 @@ void BM_SaveYear(benchmark::State& state)
     const int i = int(state.range(0));
     Setup& s = setup();
     for (auto _ : state) {
-        const StoreResult r = s.store.LoadSaveYear(false, s.years[i], s.defaults);
+        const StoreResult r = s.store.saveYear(s.years[i]);
         if (!r.ok())
             state.SkipWithError("save failed");
     }

@@ -60,14 +60,14 @@ void TestDefaultsFile::init()
 void TestDefaultsFile::firstRunUsesAndWritesTheBuiltInDefaults()
 {
     DisplaySettings defaults{};
-    const StoreResult loaded = m_store.LoadSaveDefaults(true, defaults);
+    const StoreResult loaded = m_store.loadDefaults(defaults);
     QVERIFY(loaded.ok());
     QVERIFY(loaded.message.isEmpty());
     const SYSTEMTIME now = Calendar::nowUtc();
     QVERIFY(sameApartFromSelectedDay(defaults, DisplaySettings::builtInDefaults(now)));
     QVERIFY(secondsBetween(defaults.m_stSelected, now) < 60);
 
-    QVERIFY(m_store.LoadSaveDefaults(false, defaults).ok());
+    QVERIFY(m_store.saveDefaults(defaults).ok());
     const QByteArray file = readFile(m_store.defaultsPath());
     QCOMPARE(file.size(), qsizetype(1542));
     QCOMPARE(file.left(2).toHex(), QByteArray("0100"));
@@ -82,17 +82,17 @@ void TestDefaultsFile::storedDefaultsLoadBackExactly()
     custom.m_crSunday = makeColorRef(1, 2, 3);
     std::memcpy(custom.m_lfDay.lfFaceName, "DejaVu Sans\0", 12);
     custom.m_reserved476[7] = 0x5A; // reserved bytes travel with the record
-    QVERIFY(m_store.LoadSaveDefaults(false, custom).ok());
+    QVERIFY(m_store.saveDefaults(custom).ok());
 
     DisplaySettings loaded{};
-    QVERIFY(m_store.LoadSaveDefaults(true, loaded).ok());
+    QVERIFY(m_store.loadDefaults(loaded).ok());
     QVERIFY(sameBytes(loaded, custom));
 }
 
 void TestDefaultsFile::damagedFileFallsBackToBuiltInDefaults_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    const QByteArray good = DataStore::encodeDefaults(defaultsAt(2001));
+    const QByteArray good = DefaultsFileCodec::encode(defaultsAt(2001));
     QTest::newRow("zero length") << QByteArray();
     QTest::newRow("one byte") << QByteArray("\x01", 1);
     QTest::newRow("count 0") << QByteArray::fromHex("0000") + good.mid(2);
@@ -107,7 +107,7 @@ void TestDefaultsFile::damagedFileFallsBackToBuiltInDefaults()
     QVERIFY(writeFile(path, bytes));
 
     DisplaySettings defaults = defaultsAt(1990);
-    const StoreResult r = m_store.LoadSaveDefaults(true, defaults);
+    const StoreResult r = m_store.loadDefaults(defaults);
     QCOMPARE(r.status, StoreResult::Status::Damaged);
     QVERIFY2(r.message.contains(path) && r.message.contains("built-in"), qPrintable(r.message));
     QVERIFY(sameApartFromSelectedDay(defaults, DisplaySettings::builtInDefaults(Calendar::nowUtc())));
@@ -118,7 +118,7 @@ void TestDefaultsFile::damagedFileFallsBackToBuiltInDefaults()
         QVERIFY(readFile(r.keptAs) == bytes);
     }
     // The exit save then repairs the file.
-    QVERIFY(m_store.LoadSaveDefaults(false, defaults).ok());
+    QVERIFY(m_store.saveDefaults(defaults).ok());
     QCOMPARE(QFileInfo(path).size(), qsizetype(1542));
 }
 
@@ -131,7 +131,7 @@ void TestDefaultsFile::firstWholeRecordIsTheDefaults()
                                    QByteArray::fromHex("0200") + record + record + "trailing bytes"}) {
         QVERIFY(writeFile(m_store.defaultsPath(), file));
         DisplaySettings loaded{};
-        QVERIFY(m_store.LoadSaveDefaults(true, loaded).ok());
+        QVERIFY(m_store.loadDefaults(loaded).ok());
         QVERIFY(sameBytes(loaded, first));
     }
 }
@@ -140,7 +140,7 @@ void TestDefaultsFile::failedSaveIsReported()
 {
     QVERIFY(QDir(m_store.yearsDir()).removeRecursively());
     DisplaySettings defaults = defaultsAt(2001);
-    const StoreResult r = m_store.LoadSaveDefaults(false, defaults);
+    const StoreResult r = m_store.saveDefaults(defaults);
     QCOMPARE(r.status, StoreResult::Status::WriteFailed);
     QCOMPARE(r.path, m_store.defaultsPath());
     QVERIFY(r.message.contains(m_store.defaultsPath()) && !r.reason.isEmpty());

@@ -33,7 +33,7 @@ QByteArray everyYearFile(const QList<std::pair<RedDayRecord, QByteArray>>& entri
         if (texts < 0 || f.m_foreverRedTexts.count() < texts)
             f.m_foreverRedTexts.append(text);
     }
-    return DataStore::encodeForeverRedDays(f);
+    return ForeverRedDaysFileCodec::encode(f);
 }
 
 } // namespace
@@ -83,11 +83,11 @@ void TestForeverRedDays::noFlaggedDayWritesFourBytes()
     YearData with = emptyYear(2010);
     flag(with, 5, 1, "Labour Day");
     ForeverRedDays f;
-    QVERIFY(m_store.LoadSaveForeverRedDays(false, with, f).ok());
+    QVERIFY(m_store.LoadSaveForeverRedDays(DataStore::kSave, with, f).ok());
     QVERIFY(readFile(m_store.foreverRedDaysPath()).size() > 4);
 
     YearData without = emptyYear(2010);
-    QVERIFY(m_store.LoadSaveForeverRedDays(false, without, f).ok());
+    QVERIFY(m_store.LoadSaveForeverRedDays(DataStore::kSave, without, f).ok());
     QCOMPARE(readFile(m_store.foreverRedDaysPath()).toHex(), QByteArray("00000000"));
 }
 
@@ -109,11 +109,11 @@ void TestForeverRedDays::flaggedDaysAppearInEveryYear()
     flag(source, 1, 1, "New Year");
     flag(source, 12, 25, "Christmas \x96 Noël"); // Windows-1252 dash, UTF-8-free bytes
     ForeverRedDays saved;
-    QVERIFY(m_store.LoadSaveForeverRedDays(false, source, saved).ok());
+    QVERIFY(m_store.LoadSaveForeverRedDays(DataStore::kSave, source, saved).ok());
 
     YearData shown = emptyYear(year);
     ForeverRedDays f;
-    QVERIFY(m_store.LoadSaveForeverRedDays(true, shown, f).ok());
+    QVERIFY(m_store.LoadSaveForeverRedDays(DataStore::kLoad, shown, f).ok());
     QCOMPARE(f.m_foreverRedDays.count(), qsizetype(2));
     QCOMPARE(shown.m_redTexts.at(1), QByteArray("New Year"));
     QCOMPARE(shown.m_redTexts.at(christmasIndex), QByteArray("Christmas \x96 Noël"));
@@ -129,7 +129,7 @@ void TestForeverRedDays::fileHoldsWholeRecordsInDayOrder()
     flag(y, 1, 1, "New Year");
     y.m_redDays.at(1).m_reserved18[0] = 0x42;
     ForeverRedDays f;
-    QVERIFY(m_store.LoadSaveForeverRedDays(false, y, f).ok());
+    QVERIFY(m_store.LoadSaveForeverRedDays(DataStore::kSave, y, f).ok());
 
     const QByteArray expected =
         QByteArray::fromHex("0200") + QByteArray(reinterpret_cast<const char*>(&y.m_redDays.at(1)), 24) +
@@ -146,11 +146,11 @@ void TestForeverRedDays::emptyTextKeepsTheFlag()
     YearData source = emptyYear(2011);
     flag(source, 7, 14, QByteArray());
     ForeverRedDays f;
-    QVERIFY(m_store.LoadSaveForeverRedDays(false, source, f).ok());
+    QVERIFY(m_store.LoadSaveForeverRedDays(DataStore::kSave, source, f).ok());
 
     YearData shown = emptyYear(2012);
     shown.m_redTexts.setAt(196, "own text");
-    QVERIFY(m_store.LoadSaveForeverRedDays(true, shown, f).ok());
+    QVERIFY(m_store.LoadSaveForeverRedDays(DataStore::kLoad, shown, f).ok());
     QCOMPARE(shown.m_redDays.at(196).m_bEveryYear, std::uint8_t(1));
     QCOMPARE(shown.m_redTexts.at(196), QByteArray());
 }
@@ -163,7 +163,7 @@ void TestForeverRedDays::mergeOverridesTheYearAndLaterEntryWins()
     YearData shown = emptyYear(2011);
     shown.m_redTexts.setAt(137, "the year's own");
     ForeverRedDays f;
-    QVERIFY(m_store.LoadSaveForeverRedDays(true, shown, f).ok());
+    QVERIFY(m_store.LoadSaveForeverRedDays(DataStore::kLoad, shown, f).ok());
     QCOMPARE(shown.m_redTexts.at(137), QByteArray("second"));
     QCOMPARE(shown.m_redDays.at(137).m_stDate.wYear, std::uint16_t(2002));
 }
@@ -175,17 +175,17 @@ void TestForeverRedDays::february29IsKeptThroughACommonYear()
                                                                    {everyYearRecord(2012, 3, 1), "1st"}})));
     YearData common = emptyYear(2011);
     ForeverRedDays f;
-    QVERIFY(m_store.LoadSaveForeverRedDays(true, common, f).ok());
+    QVERIFY(m_store.LoadSaveForeverRedDays(DataStore::kLoad, common, f).ok());
     QCOMPARE(common.m_redTexts.at(59), QByteArray("28th"));
     QCOMPARE(common.m_redTexts.at(60), QByteArray("1st")); // not overwritten by 29 February
     QCOMPARE(f.m_keptDays.count(), qsizetype(1));
 
-    QVERIFY(m_store.LoadSaveForeverRedDays(false, common, f).ok());
+    QVERIFY(m_store.LoadSaveForeverRedDays(DataStore::kSave, common, f).ok());
     QCOMPARE(f.m_foreverRedTexts.count(), qsizetype(3));
     QCOMPARE(f.m_foreverRedTexts.at(1), QByteArray("Leap Day"));
 
     YearData leap = emptyYear(2016);
-    QVERIFY(m_store.LoadSaveForeverRedDays(true, leap, f).ok());
+    QVERIFY(m_store.LoadSaveForeverRedDays(DataStore::kLoad, leap, f).ok());
     QCOMPARE(leap.m_redTexts.at(60), QByteArray("Leap Day"));
     QCOMPARE(leap.m_redTexts.at(61), QByteArray("1st"));
     QVERIFY(f.m_keptDays.isEmpty());
@@ -224,7 +224,7 @@ void TestForeverRedDays::damagedFileMergesItsReadableEntries()
     QVERIFY(writeFile(path, bytes));
     YearData shown = emptyYear(2011);
     ForeverRedDays f;
-    const StoreResult r = m_store.LoadSaveForeverRedDays(true, shown, f);
+    const StoreResult r = m_store.LoadSaveForeverRedDays(DataStore::kLoad, shown, f);
     QCOMPARE(r.status, StoreResult::Status::Damaged);
     QVERIFY2(r.message.contains(path), qPrintable(r.message));
     QCOMPARE(r.keptAs, path + ".damaged");
@@ -244,7 +244,7 @@ void TestForeverRedDays::missingOrEmptyFileChangesNothing()
         const YearData before = shown;
         ForeverRedDays f;
         f.m_foreverRedTexts.append("stale");
-        QVERIFY(m_store.LoadSaveForeverRedDays(true, shown, f).ok());
+        QVERIFY(m_store.LoadSaveForeverRedDays(DataStore::kLoad, shown, f).ok());
         QVERIFY(shown == before);
         QVERIFY(f.m_foreverRedTexts.isEmpty());
     }
@@ -257,7 +257,7 @@ void TestForeverRedDays::flaggedDayWithoutTextSlotIsSavedWithEmptyText()
     y.m_redDays.at(300) = everyYearRecord(2011, 10, 27);
     y.m_redTexts.setCount(200);
     ForeverRedDays f;
-    QVERIFY(m_store.LoadSaveForeverRedDays(false, y, f).ok());
+    QVERIFY(m_store.LoadSaveForeverRedDays(DataStore::kSave, y, f).ok());
     QCOMPARE(f.m_foreverRedTexts.count(), qsizetype(2));
     QCOMPARE(f.m_foreverRedTexts.at(1), QByteArray());
 }

@@ -94,12 +94,12 @@ void TestFuzzCorpus::seedsLoadAsExpected()
     try {
         if (loader == "year") {
             YearData y;
-            DataStore::decodeYear(bytes, y, corpusDefaults());
+            YearFileCodec::decode(bytes, y, corpusDefaults());
         } else if (loader == "defaults") {
-            DataStore::decodeDefaults(bytes);
+            DefaultsFileCodec::decode(bytes);
         } else {
             ForeverRedDays f;
-            DataStore::decodeForeverRedDays(bytes, f);
+            ForeverRedDaysFileCodec::decode(bytes, f);
             YearData y;
             y.reset();
             y.m_settings.m_stSelected = Calendar::makeDate(2011, 1, 1);
@@ -116,19 +116,19 @@ void TestFuzzCorpus::independentWriterAgreesByteForByte()
     YearData empty;
     empty.reset();
     empty.m_settings = corpusDefaults();
-    QVERIFY(DataStore::encodeYear(empty) == corpusFile("year-empty.year"));
-    QVERIFY(DataStore::encodeDefaults(corpusDefaults()) == corpusFile("defaults.year"));
+    QVERIFY(YearFileCodec::encode(empty) == corpusFile("year-empty.year"));
+    QVERIFY(DefaultsFileCodec::encode(corpusDefaults()) == corpusFile("defaults.year"));
 
     const QByteArray rich = corpusFile("year-rich.year");
     YearData y;
-    DataStore::decodeYear(rich, y, corpusDefaults());
+    YearFileCodec::decode(rich, y, corpusDefaults());
     QCOMPARE(y.m_names.at(1), QByteArray("Caf\xE9"));
     QCOMPARE(y.m_memos.at(60).size(), qsizetype(255));
-    QVERIFY(DataStore::encodeYear(y) == rich);
+    QVERIFY(YearFileCodec::encode(y) == rich);
 
     ForeverRedDays f;
-    DataStore::decodeForeverRedDays(corpusFile("foreverreddays.year"), f);
-    QVERIFY(DataStore::encodeForeverRedDays(f) == corpusFile("foreverreddays.year"));
+    ForeverRedDaysFileCodec::decode(corpusFile("foreverreddays.year"), f);
+    QVERIFY(ForeverRedDaysFileCodec::encode(f) == corpusFile("foreverreddays.year"));
 }
 
 QTEST_APPLESS_MAIN(TestFuzzCorpus)
