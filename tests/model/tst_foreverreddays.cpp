@@ -65,6 +65,9 @@ private slots:
     void missingOrEmptyFileChangesNothing();
     // A year whose red texts are fewer than its red days still saves its flagged days.
     void flaggedDayWithoutTextSlotIsSavedWithEmptyText();
+    // Shared documents read and write the file apart from any year: the lists go to and from disk as they
+    // stand, with no merge and no collection.
+    void loadAndSaveAloneKeepTheListsAsTheyStand();
 
 private:
     std::optional<QTemporaryDir> m_dir;
@@ -260,6 +263,38 @@ void TestForeverRedDays::flaggedDayWithoutTextSlotIsSavedWithEmptyText()
     QVERIFY(m_store.LoadSaveForeverRedDays(DataStore::kSave, y, f).ok());
     QCOMPARE(f.m_foreverRedTexts.count(), qsizetype(2));
     QCOMPARE(f.m_foreverRedTexts.at(1), QByteArray());
+}
+
+void TestForeverRedDays::loadAndSaveAloneKeepTheListsAsTheyStand()
+{
+    ForeverRedDays f;
+    f.m_foreverRedDays.append(everyYearRecord(2012, 2, 29));
+    f.m_foreverRedTexts.append("Leap Day");
+    f.m_foreverRedDays.append(everyYearRecord(2010, 1, 1));
+    f.m_foreverRedTexts.append("New Year");
+    f.m_keptDays.append(everyYearRecord(2010, 5, 5)); // never written: only the two lists are
+    f.m_keptTexts.append("kept");
+    QVERIFY(m_store.saveForeverRedDays(f).ok());
+    QVERIFY(readFile(m_store.foreverRedDaysPath()) ==
+            everyYearFile(
+                {{everyYearRecord(2012, 2, 29), "Leap Day"}, {everyYearRecord(2010, 1, 1), "New Year"}}));
+
+    ForeverRedDays loaded;
+    loaded.m_keptTexts.append("stale");
+    QVERIFY(m_store.loadForeverRedDays(loaded).ok());
+    QVERIFY(loaded.m_foreverRedDays == f.m_foreverRedDays);
+    QVERIFY(loaded.m_foreverRedTexts == f.m_foreverRedTexts);
+    QVERIFY(loaded.m_keptTexts.isEmpty());
+
+    // An entry no year can use is damage even when no year is at hand; the bytes are kept.
+    f.m_foreverRedDays.append(RedDayRecord{});
+    f.m_foreverRedTexts.append("month 0");
+    QVERIFY(m_store.saveForeverRedDays(f).ok());
+    const StoreResult r = m_store.loadForeverRedDays(loaded);
+    QCOMPARE(r.status, StoreResult::Status::Damaged);
+    QVERIFY2(r.reason.contains("1 of 3 entries"), qPrintable(r.reason));
+    QCOMPARE(r.keptAs, m_store.foreverRedDaysPath() + ".damaged");
+    QCOMPARE(loaded.m_foreverRedDays.count(), qsizetype(3));
 }
 
 QTEST_APPLESS_MAIN(TestForeverRedDays)

@@ -1,0 +1,287 @@
+// Faults of the disk and of memory that a save or a load must survive. This program replaces the global
+// operator new (to make an allocation fail on demand), so it holds no other tests.
+#include "YearFixtures.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <new>
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace YearFixtures;
+
+namespace {
+
+// Allocations of at least this many bytes fail while it is non-zero.
+std::atomic<std::size_t> g_failAllocationsFrom{0};
+
+enum class SyncFault { None, Files, Folders };
+SyncFault g_syncFault = SyncFault::None;
+QStringList g_syncedFolders;
+
+int faultySync(int fd)
+{
+    struct stat st = {};
+    ::fstat(fd, &st);
+    const bool folder = S_ISDIR(st.st_mode);
+    if (folder) {
+        char target[4096] = {};
+        const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+        if (::readlink(link.constData(), target, sizeof target - 1) > 0)
+            g_syncedFolders.append(QFile::decodeName(target));
+    }
+    if ((g_syncFault == SyncFault::Files && !folder) || (g_syncFault == SyncFault::Folders && folder)) {
+        errno = EIO;
+        return -1;
+    }
+    return ::fsync(fd);
+}
+
+QStringList filesIn(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+// Sets the modification time `seconds` back.
+bool age(const QString& path, int seconds)
+{
+    const timespec times[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - seconds, 0}};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+}
+
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    const std::size_t from = g_failAllocationsFrom.load();
+    if (from != 0 && size >= from)
+        throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+class TestStorageFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    // A sync the disk refuses (EIO) is a failed save: the old file stays, no temporary is left.
+    void failedSyncIsAFailedSave_data();
+    void failedSyncIsAFailedSave();
+    // Through a symlink the rename happens in the target's folder, so that folder is the one synced.
+    void symlinkedYearFileSyncsTheTargetsFolder();
+    // Temporaries of interrupted saves go when the folder is captured, but never one a save may still own.
+    void staleTemporariesAreRemovedWhenTheFolderIsCaptured_data();
+    void staleTemporariesAreRemovedWhenTheFolderIsCaptured();
+    // A save in progress holds the lock that keeps its temporary from the clean-up of other processes.
+    void runningSaveLocksItsTemporary();
+    // An allocation that fails in a load is damage: the year asked for stays the year, its file is kept.
+    void allocationFailureIsReportedAsDamage_data();
+    void allocationFailureIsReportedAsDamage();
+
+private:
+    std::optional<QTemporaryDir> m_dir;
+    DataStore m_store;
+    DisplaySettings m_defaults{};
+};
+
+void TestStorageFaults::init()
+{
+    m_dir.emplace();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(m_store.CaptureWorkDir(m_dir->path()).ok());
+    m_defaults = defaultsAt(2010);
+    g_syncFault = SyncFault::None;
+    g_syncedFolders.clear();
+    DataStore::setSyncFunction(faultySync);
+}
+
+void TestStorageFaults::cleanup()
+{
+    g_failAllocationsFrom = 0;
+    DataStore::setSyncFunction(nullptr);
+}
+
+void TestStorageFaults::failedSyncIsAFailedSave_data()
+{
+    QTest::addColumn<SyncFault>("fault");
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("file sync fails") << SyncFault::Files << false;
+    // The rename has happened by then; the message says the save may not last.
+    QTest::newRow("folder sync fails") << SyncFault::Folders << true;
+}
+
+void TestStorageFaults::failedSyncIsAFailedSave()
+{
+    QFETCH(SyncFault, fault);
+    QFETCH(bool, replaced);
+    const QString path = m_store.yearPath(2011);
+    QVERIFY(m_store.saveYear(emptyYear(2011)).ok());
+    const QByteArray before = readFile(path);
+
+    g_syncFault = fault;
+    const YearData y = richYear(2011);
+    const StoreResult r = m_store.saveYear(y);
+    QCOMPARE(r.status, StoreResult::Status::WriteFailed);
+    QCOMPARE(r.path, path);
+    QCOMPARE(r.reason, QString::fromLocal8Bit(std::strerror(EIO)));
+    QVERIFY2(r.message.contains(path) && r.message.contains(r.reason), qPrintable(r.message));
+    QVERIFY(readFile(path) == (replaced ? YearFileCodec::encode(y) : before));
+    QCOMPARE(filesIn(m_store.yearsDir()), QStringList{"2011.year"});
+}
+
+void TestStorageFaults::symlinkedYearFileSyncsTheTargetsFolder()
+{
+    const QString elsewhere = m_dir->path() + "/elsewhere";
+    QVERIFY(QDir().mkdir(elsewhere));
+    QVERIFY(writeFile(elsewhere + "/2011.year", YearFileCodec::encode(emptyYear(2011))));
+    const QString link = m_store.yearPath(2011);
+    QVERIFY(QFile::link("../elsewhere/2011.year", link));
+
+    const YearData y = richYear(2011);
+    QVERIFY(m_store.saveYear(y).ok());
+    QVERIFY(QFileInfo(link).isSymLink());
+    QVERIFY(readFile(elsewhere + "/2011.year") == YearFileCodec::encode(y));
+    QCOMPARE(g_syncedFolders, QStringList{QFileInfo(elsewhere).canonicalFilePath()});
+    QCOMPARE(filesIn(elsewhere), QStringList{"2011.year"});
+}
+
+void TestStorageFaults::staleTemporariesAreRemovedWhenTheFolderIsCaptured_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("ageSeconds");
+    QTest::addColumn<bool>("locked");
+    QTest::addColumn<bool>("removed");
+    const int old = 3600;
+    QTest::newRow("year") << "2011.year.AbCdEf" << old << false << true;
+    QTest::newRow("year 999") << "999.year.qwerty" << old << false << true;
+    QTest::newRow("defaults") << "YearDefaults.year.XyZabc" << old << false << true;
+    QTest::newRow("every-year") << "ForeverRedDays.year.QwErTy" << old << false << true;
+    QTest::newRow("damaged copy") << "2011.year.damaged.AbCdEf" << old << false << true;
+    QTest::newRow("numbered damaged copy") << "2011.year.damaged-2.AbCdEf" << old << false << true;
+    QTest::newRow("just created") << "2011.year.AbCdEf" << 0 << false << false;
+    QTest::newRow("locked by a running save") << "2011.year.AbCdEf" << old << true << false;
+    QTest::newRow("not a data file") << "notes.year.AbCdEf" << old << false << false;
+    QTest::newRow("not a year") << "2011.txt.AbCdEf" << old << false << false;
+    QTest::newRow("five letters") << "2011.year.AbCdE" << old << false << false;
+    QTest::newRow("seven letters") << "2011.year.AbCdEfG" << old << false << false;
+    QTest::newRow("a damaged copy itself") << "2011.year.damaged" << old << false << false;
+}
+
+void TestStorageFaults::staleTemporariesAreRemovedWhenTheFolderIsCaptured()
+{
+    QFETCH(QString, name);
+    QFETCH(int, ageSeconds);
+    QFETCH(bool, locked);
+    QFETCH(bool, removed);
+    const QString years = m_store.yearsDir();
+    QVERIFY(m_store.saveYear(emptyYear(2011)).ok());
+    const QString temporary = years + "/" + name;
+    QVERIFY(writeFile(temporary, "part of a save"));
+    QVERIFY(age(temporary, ageSeconds));
+    const int fd = ::open(QFile::encodeName(temporary).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    if (locked)
+        QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+
+    DataStore store;
+    QVERIFY(store.CaptureWorkDir(m_dir->path()).ok());
+    ::close(fd);
+    QCOMPARE(QFileInfo::exists(temporary), !removed);
+    QVERIFY(QFileInfo::exists(m_store.yearPath(2011)));
+}
+
+void TestStorageFaults::runningSaveLocksItsTemporary()
+{
+    // The sync runs while the temporary is open: its lock must be held then.
+    static bool lockHeld = false;
+    lockHeld = false;
+    DataStore::setSyncFunction([](int fd) {
+        struct stat st = {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+            // A second open file description of the same file conflicts with the save's flock.
+            const int other = ::open(link.constData(), O_RDONLY | O_CLOEXEC);
+            lockHeld = other >= 0 && ::flock(other, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+            if (other >= 0)
+                ::close(other);
+        }
+        return ::fsync(fd);
+    });
+    QVERIFY(m_store.saveYear(emptyYear(2011)).ok());
+    QVERIFY(lockHeld);
+}
+
+void TestStorageFaults::allocationFailureIsReportedAsDamage_data()
+{
+    QTest::addColumn<bool>("inspect");
+    QTest::newRow("load") << false;
+    QTest::newRow("inspection") << true;
+}
+
+void TestStorageFaults::allocationFailureIsReportedAsDamage()
+{
+    QFETCH(bool, inspect);
+    // 30000 projects: one allocation of 1.2 MB for the list, failed on purpose.
+    YearData big = richYear(2011);
+    for (int p = 0; p < 30000; ++p) {
+        big.m_projects.append(ProjectRecord{});
+        big.m_names.append("p");
+    }
+    const QString path = m_store.yearPath(2011);
+    QVERIFY(m_store.saveYear(big).ok());
+    const QByteArray bytes = readFile(path);
+
+    YearData y = richYear(2015);
+    y.m_settings.m_stSelected = Calendar::makeDate(2011, 3, 4);
+    g_failAllocationsFrom = 1000 * 1000;
+    const StoreResult r =
+        inspect ? DataStore::inspectYearFile(path, y, m_defaults) : m_store.loadYear(y, m_defaults);
+    g_failAllocationsFrom = 0;
+
+    QCOMPARE(r.status, StoreResult::Status::Damaged);
+    QCOMPARE(r.path, path);
+    QVERIFY2(r.reason.contains("memory") && r.message.contains(path), qPrintable(r.message));
+    // The year asked for, from the defaults: a save now writes 2011, not the year the object held before.
+    YearData expected = emptyYear(2011);
+    expected.m_settings = m_defaults;
+    expected.m_settings.m_stSelected = Calendar::makeDate(2011, 3, 4);
+    QVERIFY(y == expected);
+    if (inspect) {
+        QVERIFY(r.keptAs.isEmpty());
+        QCOMPARE(filesIn(m_store.yearsDir()), QStringList{"2011.year"});
+        return;
+    }
+    // The file that could not be loaded is kept whole before a save can replace it.
+    QCOMPARE(r.keptAs, path + ".damaged");
+    QVERIFY(readFile(r.keptAs) == bytes);
+    QVERIFY(m_store.saveYear(y).ok());
+    QCOMPARE(filesIn(m_store.yearsDir()), (QStringList{"2011.year", "2011.year.damaged"}));
+}
+
+QTEST_APPLESS_MAIN(TestStorageFaults)
+#include "tst_storagefaults.moc"
