@@ -8,6 +8,7 @@ packages=(
     libbenchmark-dev clang libclang-rt-14-dev
     fonts-liberation locales-all
     xvfb xauth
+    libical-dev qt6-svg-dev python3-icalendar khal tzdata
 )
 
 missing=()
