@@ -104,12 +104,27 @@ void paintDayProjects(Surface& dc, const YearData& year, int x, int y, int day, 
     }
 }
 
+void paintSteps(QPainter& painter, QSize extent, const YearData& year, const PaintResources& resources);
+
 } // namespace
 
 void paintYearLiterally(QPainter& painter, QSize extent, const YearData& year,
                         const PaintResources& resources)
 {
     painter.save();
+    try {
+        paintSteps(painter, extent, year, resources);
+    } catch (...) {
+        painter.restore();
+        throw;
+    }
+    painter.restore();
+}
+
+namespace {
+
+void paintSteps(QPainter& painter, QSize extent, const YearData& year, const PaintResources& resources)
+{
     painter.setRenderHint(QPainter::Antialiasing, false);
     Surface dc(painter);
     const DisplaySettings& s = year.m_settings;
@@ -204,5 +219,6 @@ void paintYearLiterally(QPainter& painter, QSize extent, const YearData& year,
     }
     dc.selectPen(oldPen);
     dc.selectFont(oldFont);
-    painter.restore();
 }
+
+} // namespace

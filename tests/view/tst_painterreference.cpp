@@ -1,3 +1,4 @@
+#include "InvalidArgument.h"
 #include "LiteralYearPainter.h"
 #include "PaintResources.h"
 #include "SampleYears.h"
@@ -13,17 +14,23 @@ namespace {
 
 using Tweak = std::function<void(YearData&)>;
 
-QImage render(const YearData& data, QSize extent, bool literal)
+// The year laid out for `extent` logical pixels on an image of `ratio` device pixels per logical one.
+QImage render(const YearData& data, QSize extent, qreal ratio, bool literal)
 {
-    QImage image(extent, QImage::Format_RGB32);
+    QImage image(extent * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
     image.fill(QColor(255, 0, 255));
     QPainter painter(&image);
     painter.setBackground(QColor(0, 255, 255));
     const PaintResources resources(data.m_settings);
-    if (literal)
-        paintYearLiterally(painter, extent, data, resources);
-    else
-        CYearPainter().PaintYear(painter, extent, data, resources);
+    try {
+        if (literal)
+            paintYearLiterally(painter, extent, data, resources);
+        else
+            CYearPainter().PaintYear(painter, extent, data, resources);
+    } catch (const InvalidArgument&) {
+        // A list too short for a day: the picture so far is compared.
+    }
     return image;
 }
 
@@ -37,6 +44,14 @@ QString firstDifference(const QImage& a, const QImage& b)
                     .arg(y)
                     .arg(a.pixelColor(x, y).name(), b.pixelColor(x, y).name());
     return {};
+}
+
+// Every cell's number reaches over the first slots, so that lines and marks stand on it.
+void fullYearWithNumbersOver(YearData& d)
+{
+    d = sampleFullYear(2024);
+    d.m_settings.m_nDayNumberX = 12;
+    d.m_settings.m_lfDay.lfHeight = 18;
 }
 
 } // namespace
@@ -53,57 +68,119 @@ private slots:
 };
 
 // The painter batches project strokes and lays out texts once; the picture must stay that of the rules
-// followed cell by cell, also where cell contents spill into their neighbours.
+// followed cell by cell, also where cell contents spill into their neighbours, on every kind of screen.
 void TestPainterReference::sameImageAsTheLiteralRules_data()
 {
     QTest::addColumn<QSize>("extent");
+    QTest::addColumn<qreal>("ratio");
     QTest::addColumn<int>("year");
     QTest::addColumn<Tweak>("tweak");
     const Tweak none = [](YearData&) {};
-    QTest::newRow("1200x800") << QSize(1200, 800) << 2024 << none;
-    QTest::newRow("full hd") << QSize(1920, 1080) << 2023 << none;
-    QTest::newRow("60 px columns") << QSize(750, 685) << 2024 << none;
-    QTest::newRow("small") << QSize(400, 300) << 2024 << none;
-    QTest::newRow("low rows: marks reach the next row") << QSize(1600, 300) << 2024 << none;
-    QTest::newRow("narrow and tall") << QSize(300, 1100) << 2024 << none;
-    QTest::newRow("year 1899") << QSize(1200, 800) << 1899 << none;
-    QTest::newRow("full year") << QSize(1920, 1080) << 2024
-                               << Tweak([](YearData& d) { d = sampleFullYear(2024); });
-    QTest::newRow("day numbers left of their cell") << QSize(1200, 800) << 2024 << Tweak([](YearData& d) {
-        d.m_settings.m_nDayNumberX = -8; // over the last slots of the cell to the left
-        d.m_settings.m_nDayNumberY = -3;
-        d.m_settings.m_nProjectPitch = 6;
-    });
-    QTest::newRow("big day numbers") << QSize(1200, 800) << 2024 << Tweak([](YearData& d) {
-        d.m_settings.m_lfDay.lfHeight = 26;
-        d.m_settings.m_lfDay.lfItalic = 1;
-    });
-    QTest::newRow("slots left of the cell")
-        << QSize(1200, 800) << 2024 << Tweak([](YearData& d) { d.m_settings.m_nProjectX = -30; });
-    QTest::newRow("wide slots") << QSize(1400, 600) << 2024
-                                << Tweak([](YearData& d) { d.m_settings.m_nProjectPitch = 9; });
-    QTest::newRow("zero pitch") << QSize(1200, 800) << 2024
-                                << Tweak([](YearData& d) { d.m_settings.m_nProjectPitch = 0; });
-    QTest::newRow("markers above their cell") << QSize(1200, 800) << 2024 << Tweak([](YearData& d) {
-        d.m_settings.m_nMarkerY = -3;
-        d.m_settings.m_nMarkerWidth = 30;
-    });
-    QTest::newRow("selected 31 April, no weekends") << QSize(1200, 800) << 2024 << Tweak([](YearData& d) {
-        d.m_settings.m_stSelected.wMonth = 4;
-        d.m_settings.m_stSelected.wDay = 31;
-        d.m_settings.m_bShowSundays = 0;
-    });
+    const Tweak fullYear = [](YearData& d) { d = sampleFullYear(2024); };
+    struct Case
+    {
+        const char* name;
+        int year;
+        Tweak tweak;
+    };
+    const Case cases[] = {
+        {"rich", 2024, none},
+        {"common year", 2023, none},
+        {"full year", 2024, fullYear},
+        {"day numbers left of their cell", 2024,
+         [](YearData& d) {
+             d.m_settings.m_nDayNumberX = -8; // over the last slots of the cell to the left
+             d.m_settings.m_nDayNumberY = -3;
+             d.m_settings.m_nProjectPitch = 6;
+         }},
+        {"big day numbers", 2024,
+         [](YearData& d) {
+             d.m_settings.m_lfDay.lfHeight = 26;
+             d.m_settings.m_lfDay.lfItalic = 1;
+         }},
+        {"slots left of the cell", 2024, [](YearData& d) { d.m_settings.m_nProjectX = -30; }},
+        {"day numbers over the slots", 2024, [](YearData& d) { fullYearWithNumbersOver(d); }},
+        {"wide slots", 2024, [](YearData& d) { d.m_settings.m_nProjectPitch = 9; }},
+        {"marks reach the next row", 2024,
+         [](YearData& d) {
+             d = sampleFullYear(2024);
+             d.m_settings.m_nProjectPitch = 40;
+         }},
+        {"zero pitch", 2024, [](YearData& d) { d.m_settings.m_nProjectPitch = 0; }},
+        {"markers above their cell", 2024,
+         [](YearData& d) {
+             d.m_settings.m_nMarkerY = -3;
+             d.m_settings.m_nMarkerWidth = 30;
+         }},
+        {"markers over the slots", 2024,
+         [](YearData& d) {
+             d = sampleFullYear(2024);
+             d.m_settings.m_nMarkerX = 30;
+             d.m_settings.m_nMarkerWidth = 9;
+         }},
+        {"selected 31 April, no weekends", 2024,
+         [](YearData& d) {
+             d.m_settings.m_stSelected.wMonth = 4;
+             d.m_settings.m_stSelected.wDay = 31;
+             d.m_settings.m_bShowSundays = 0;
+         }},
+        {"year 1899", 1899, none},
+        // Lists shorter than a year stop the paint at the first day they lack; the cells before stand.
+        {"alarm texts end at day 100", 2024,
+         [](YearData& d) {
+             d = sampleFullYear(2024);
+             d.m_alarmTexts.setCount(100);
+         }},
+        {"day marks end at day 200", 2024,
+         [](YearData& d) {
+             d = sampleFullYear(2024);
+             d.m_dayMarks.setCount(200);
+         }},
+        {"memos end at day 40, rich year", 2024, [](YearData& d) { d.m_memos.setCount(40); }},
+        {"red texts end at day 300, numbers over the slots", 2024,
+         [](YearData& d) {
+             fullYearWithNumbersOver(d);
+             d.m_redTexts.setCount(300);
+         }},
+    };
+    const struct
+    {
+        QSize extent;
+        qreal ratio;
+    } screens[] = {{QSize(1920, 1080), 1}, {QSize(3840, 2160), 1}, {QSize(1920, 1080), 2}};
+    for (const Case& c : cases)
+        for (const auto& screen : screens)
+            QTest::addRow("%s, %dx%d at %g", c.name, screen.extent.width(), screen.extent.height(),
+                          screen.ratio)
+                << screen.extent << screen.ratio << c.year << c.tweak;
+
+    // Sizes where the thresholds and the spill-over cases meet.
+    for (const qreal ratio : {1.0, 2.0}) {
+        QTest::addRow("1200x800 at %g", ratio) << QSize(1200, 800) << ratio << 2024 << none;
+        QTest::addRow("60 px columns at %g", ratio) << QSize(750, 685) << ratio << 2024 << none;
+        QTest::addRow("small at %g", ratio) << QSize(400, 300) << ratio << 2024 << none;
+        QTest::addRow("low rows: marks reach the next row at %g", ratio)
+            << QSize(1600, 300) << ratio << 2024 << none;
+        QTest::addRow("low rows, full year at %g", ratio) << QSize(1600, 300) << ratio << 2024 << fullYear;
+        QTest::addRow("narrow and tall at %g", ratio) << QSize(300, 1100) << ratio << 2024 << none;
+        QTest::addRow("low rows, alarm texts end at day 100 at %g", ratio)
+            << QSize(1600, 300) << ratio << 2024 << Tweak([](YearData& d) {
+                   d = sampleFullYear(2024);
+                   d.m_alarmTexts.setCount(100);
+               });
+    }
 }
 
 void TestPainterReference::sameImageAsTheLiteralRules()
 {
     QFETCH(QSize, extent);
+    QFETCH(qreal, ratio);
     QFETCH(int, year);
     QFETCH(Tweak, tweak);
     YearData data = sampleRichYear(year);
     tweak(data);
-    const QImage fast = render(data, extent, false);
-    const QImage literal = render(data, extent, true);
+    const QImage fast = render(data, extent, ratio, false);
+    const QImage literal = render(data, extent, ratio, true);
     QVERIFY2(fast == literal, qPrintable(firstDifference(fast, literal)));
 }
 

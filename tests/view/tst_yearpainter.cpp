@@ -139,6 +139,9 @@ private slots:
     void anErrorEndsThePaintOnly();
     void damagedSettingsPaintWithoutFault_data();
     void damagedSettingsPaintWithoutFault();
+    void settingsApartFromTheListsPaintTheSame_data();
+    void settingsApartFromTheListsPaintTheSame();
+    void theProcessHasAPainterFromTheStart();
 };
 
 // Font heights are cell heights when positive, character heights when negative; Arial has a stand-in.
@@ -521,6 +524,55 @@ void TestYearPainter::damagedSettingsPaintWithoutFault()
     YearData zero = data;
     zero.m_settings = DisplaySettings{}; // what an empty year file leaves: year 0, no sizes
     CYearPainter().PaintYear(painter, extent, zero, PaintResources(zero.m_settings));
+}
+
+// Views sharing one year's lists paint with their own settings; the lists' own settings play no part.
+void TestYearPainter::settingsApartFromTheListsPaintTheSame_data()
+{
+    QTest::addColumn<qreal>("ratio");
+    QTest::newRow("scale 1") << qreal(1);
+    QTest::newRow("scale 2") << qreal(2);
+}
+
+void TestYearPainter::settingsApartFromTheListsPaintTheSame()
+{
+    QFETCH(qreal, ratio);
+    YearData shown = sampleRichYear(2024);
+    shown.m_settings.m_bShowSundays = 0;
+    shown.m_settings.m_stSelected = Calendar::makeDate(2024, 7, 4);
+    YearData lists = shown;
+    lists.m_settings = DisplaySettings{}; // what the other view would show: nothing
+    const QSize extent(900, 700);
+    const auto render = [&](const DisplaySettings& settings, const YearData& data) {
+        QImage image(extent * ratio, QImage::Format_RGB32);
+        image.setDevicePixelRatio(ratio);
+        image.fill(kUntouched);
+        QPainter painter(&image);
+        CYearPainter().PaintYear(painter, extent, settings, data, PaintResources(settings));
+        return image;
+    };
+    QImage whole(extent * ratio, QImage::Format_RGB32);
+    whole.setDevicePixelRatio(ratio);
+    whole.fill(kUntouched);
+    {
+        QPainter painter(&whole);
+        CYearPainter().PaintYear(painter, extent, shown, PaintResources(shown.m_settings));
+    }
+    QCOMPARE(render(shown.m_settings, lists), whole);
+    const QPoint onMemo = YearGrid(extent, shown.m_settings).cellOrigin(2, 4) + QPoint(1, 1); // 5 March
+    QCOMPARE(CYearPainter().StatusText(extent, shown.m_settings, lists, onMemo),
+             CYearPainter().StatusText(extent, shown, onMemo));
+    QCOMPARE(CYearPainter().StatusText(extent, lists.m_settings, shown, onMemo), std::nullopt);
+}
+
+// A program that never sets its own painter still paints.
+void TestYearPainter::theProcessHasAPainterFromTheStart()
+{
+    QVERIFY(g_pYearPainter != nullptr);
+    const YearData data = plainYear(2024);
+    QImage image(extentFor(30, 15), QImage::Format_RGB32);
+    QPainter painter(&image);
+    g_pYearPainter->PaintYear(painter, image.size(), data, PaintResources(data.m_settings));
 }
 
 QTEST_MAIN(TestYearPainter)
