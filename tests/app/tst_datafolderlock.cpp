@@ -1,0 +1,114 @@
+// The data folder's lock: one holder at a time, a dead holder's lock taken over, and a plain message.
+
+#include "DataFolderLock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestDataFolderLock : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lockCreatesTheFolderAndHoldsIt();
+    void secondHolderIsToldWhoHasIt();
+    void staleLock_data();
+    void staleLock();
+    void releasedLockCanBeTakenAgain();
+    void unwritableFolderFails();
+};
+
+void TestDataFolderLock::lockCreatesTheFolderAndHoldsIt()
+{
+    QTemporaryDir dir;
+    const QString years = dir.filePath(QStringLiteral("YEARS"));
+    DataFolderLock lock(years);
+    QCOMPARE(lock.tryLock(), DataFolderLock::Status::Locked);
+    QVERIFY(QFileInfo(years).isDir());
+    QVERIFY(QFile::exists(lock.lockFilePath()));
+    QVERIFY(!lock.lockFilePath().endsWith(QLatin1String(".year")));
+}
+
+void TestDataFolderLock::secondHolderIsToldWhoHasIt()
+{
+    QTemporaryDir dir;
+    DataFolderLock first(dir.path());
+    DataFolderLock second(dir.path());
+    QCOMPARE(first.tryLock(), DataFolderLock::Status::Locked);
+    QCOMPARE(second.tryLock(), DataFolderLock::Status::InUse);
+    QCOMPARE(second.holderPid(), QCoreApplication::applicationPid());
+    QVERIFY(second.message().contains(QStringLiteral("in use by another running Tolva")));
+    QVERIFY(second.message().contains(QString::number(QCoreApplication::applicationPid())));
+    QVERIFY(second.message().contains(QDir::toNativeSeparators(dir.path())));
+}
+
+void TestDataFolderLock::staleLock_data()
+{
+    QTest::addColumn<bool>("holderAlive");
+    QTest::addColumn<DataFolderLock::Status>("expected");
+    QTest::newRow("holder ended") << false << DataFolderLock::Status::Locked;
+    QTest::newRow("holder runs") << true << DataFolderLock::Status::InUse;
+}
+
+// A lock file left by a process that no longer runs (a crash, a kill -9) must not keep the user out for
+// good; one of a running process, however old, must.
+void TestDataFolderLock::staleLock()
+{
+    QFETCH(bool, holderAlive);
+    QFETCH(DataFolderLock::Status, expected);
+    QTemporaryDir dir;
+
+    QProcess holder;
+    holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    QVERIFY(holder.waitForStarted());
+    const qint64 pid = holder.processId();
+    if (!holderAlive) {
+        holder.kill();
+        holder.waitForFinished();
+    }
+    QFile file(dir.filePath(DataFolderLock::fileName()));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    // The lock names the holder program; Qt takes a lock whose pid now runs another program for stale.
+    file.write(QByteArray::number(pid) + "\nsleep\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    file.close();
+    // Old enough that no age rule could matter either way.
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(-30), QFileDevice::FileModificationTime));
+    file.close();
+
+    DataFolderLock lock(dir.path());
+    QCOMPARE(lock.tryLock(), expected);
+    if (holderAlive) {
+        holder.kill();
+        holder.waitForFinished();
+    }
+}
+
+void TestDataFolderLock::releasedLockCanBeTakenAgain()
+{
+    QTemporaryDir dir;
+    DataFolderLock first(dir.path());
+    DataFolderLock second(dir.path());
+    QCOMPARE(first.tryLock(), DataFolderLock::Status::Locked);
+    first.unlock();
+    QVERIFY(!QFile::exists(first.lockFilePath()));
+    QCOMPARE(second.tryLock(), DataFolderLock::Status::Locked);
+}
+
+void TestDataFolderLock::unwritableFolderFails()
+{
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath(QStringLiteral("YEARS")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    DataFolderLock lock(blocker.fileName());
+    QCOMPARE(lock.tryLock(), DataFolderLock::Status::Failed);
+    QVERIFY(lock.message().contains(QDir::toNativeSeparators(blocker.fileName())));
+}
+
+QTEST_GUILESS_MAIN(TestDataFolderLock)
+#include "tst_datafolderlock.moc"

@@ -1,0 +1,105 @@
+// `cmake --install` into a scratch prefix: the program, its icon in the hicolor theme, the desktop file and
+// the AppStream metainfo land where desktops look for them, and pass the freedesktop validators.
+
+#include "TolvaApp.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestInstall : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void installedFiles_data();
+    void installedFiles();
+    void validators_data();
+    void validators();
+    void desktopFileNamesTheProgramAndIcon();
+
+private:
+    QString installed(const QString& relative) const { return m_prefix.filePath(relative); }
+
+    QTemporaryDir m_prefix;
+};
+
+void TestInstall::initTestCase()
+{
+    QProcess install;
+    install.start(QStringLiteral(CMAKE_COMMAND),
+                  {QStringLiteral("--install"), QStringLiteral(TOLVA_BINARY_DIR), QStringLiteral("--prefix"),
+                   m_prefix.path(), QStringLiteral("--component"), QStringLiteral("planner")});
+    QVERIFY(install.waitForFinished(120000));
+    QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
+}
+
+void TestInstall::installedFiles_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("program") << "bin/tolva";
+    QTest::newRow("desktop file") << "share/applications/org.quillmoor.Tolva.desktop";
+    QTest::newRow("metainfo") << "share/metainfo/org.quillmoor.Tolva.metainfo.xml";
+    QTest::newRow("icon") << "share/icons/hicolor/scalable/apps/org.quillmoor.Tolva.svg";
+}
+
+void TestInstall::installedFiles()
+{
+    QFETCH(QString, path);
+    const QFileInfo file(installed(path));
+    QVERIFY2(file.isFile(), qPrintable(file.filePath()));
+    if (path.startsWith(QLatin1String("bin/")))
+        QVERIFY(file.isExecutable());
+    if (path.endsWith(QLatin1String(".svg"))) {
+        const QImage icon(file.filePath());
+        QVERIFY2(!icon.isNull(), "the icon does not render");
+    }
+}
+
+void TestInstall::validators_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("desktop-file-validate")
+        << "desktop-file-validate" << QStringList{"share/applications/org.quillmoor.Tolva.desktop"};
+    QTest::newRow("appstreamcli") << "appstreamcli"
+                                  << QStringList{"validate", "--no-net",
+                                                 "share/metainfo/org.quillmoor.Tolva.metainfo.xml"};
+}
+
+void TestInstall::validators()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    const QString program = QStandardPaths::findExecutable(tool);
+    if (program.isEmpty())
+        QSKIP(qPrintable(tool + QStringLiteral(" is not installed; tools/deps.sh installs it")));
+    QProcess run;
+    run.setWorkingDirectory(m_prefix.path());
+    run.start(program, arguments);
+    QVERIFY(run.waitForFinished(120000));
+    const QByteArray output = run.readAllStandardOutput() + run.readAllStandardError();
+    QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0, output.constData());
+}
+
+// Wayland finds the window's name and icon through the desktop file id the program announces.
+void TestInstall::desktopFileNamesTheProgramAndIcon()
+{
+    CTolvaApp::setIdentity();
+    QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("org.quillmoor.Tolva"));
+    QSettings desktop(installed(QStringLiteral("share/applications/org.quillmoor.Tolva.desktop")),
+                      QSettings::IniFormat);
+    desktop.beginGroup(QStringLiteral("Desktop Entry"));
+    QCOMPARE(desktop.value(QStringLiteral("Exec")).toString(), QStringLiteral("tolva"));
+    QCOMPARE(desktop.value(QStringLiteral("Icon")).toString(), QGuiApplication::desktopFileName());
+    QCOMPARE(desktop.value(QStringLiteral("Name")).toString(), QStringLiteral("Tolva"));
+}
+
+QTEST_MAIN(TestInstall)
+#include "tst_install.moc"

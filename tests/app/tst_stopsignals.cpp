@@ -1,0 +1,181 @@
+// A real `tolva` process (offscreen, in a temporary working directory) asked to stop by a signal: what the
+// planner held must be on disk afterwards. Start-up writes no data file (tst_startup checks that), so every
+// file found here was written by the stop.
+
+#include "DataFolderLock.h"
+#include "DataStore.h"
+#include "Moments.h"
+
+#include <QDate>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <csignal>
+
+#include <sys/resource.h>
+
+using TestSupport::moment;
+
+namespace {
+
+// The year the planner shows first: the current local one.
+int currentYear()
+{
+    return QDate::currentDate().year();
+}
+
+struct Planner
+{
+    QTemporaryDir dir;
+    QTemporaryDir config;
+    QProcess process;
+
+    QString years() const { return dir.filePath(QStringLiteral("YEARS")); }
+    QString path(const QString& name) const { return years() + QLatin1Char('/') + name; }
+    DataStore store() const
+    {
+        DataStore s;
+        s.CaptureWorkDir(dir.path());
+        return s;
+    }
+
+    // Starts the planner and waits until it holds the data folder: its signal handlers are in place by
+    // then, so a signal is taken up by the event loop once start-up is through.
+    bool start()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(dir.path());
+        process.start(QStringLiteral(TOLVA_EXECUTABLE), {});
+        if (!process.waitForStarted(30000))
+            return false;
+        const QDeadlineTimer deadline(60000);
+        while (!QFile::exists(path(DataFolderLock::fileName()))) {
+            if (deadline.hasExpired() || process.state() != QProcess::Running)
+                return false;
+            QThread::msleep(20);
+        }
+        return true;
+    }
+
+    bool stop(int signal)
+    {
+        ::kill(pid_t(process.processId()), signal);
+        return process.waitForFinished(60000);
+    }
+
+    YearData year(int number) const
+    {
+        YearData data;
+        data.reset();
+        data.m_settings.m_stSelected = moment(number, 1, 1);
+        store().loadYear(data, DisplaySettings{});
+        return data;
+    }
+};
+
+// A year file as an earlier run left it: all toggles off. The planner turns them on when it shows the
+// year, so the file changes only if the stop saved it.
+void writeYearWithTogglesOff(const Planner& planner, int number)
+{
+    QVERIFY(QDir().mkpath(planner.years()));
+    YearData data;
+    data.reset();
+    data.m_settings = DisplaySettings::builtInDefaults(moment(number, 1, 1));
+    data.m_settings.m_stSelected = moment(number, 1, 1);
+    data.m_settings.m_bShowDayNumbers = 0;
+    data.m_settings.m_bShowSundays = 0;
+    data.m_settings.m_bShowMemoAlarm = 0;
+    data.m_settings.m_bShowProjectLines = 0;
+    data.m_settings.m_bShowRedDays = 0;
+    data.m_memos.setAt(40, "kept");
+    QVERIFY(planner.store().saveYear(data).ok());
+}
+
+} // namespace
+
+class TestStopSignals : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void stopSignalSavesYearsAndDefaults_data();
+    void stopSignalSavesYearsAndDefaults();
+    void fileSizeLimitFailsTheSaveInsteadOfKilling();
+};
+
+void TestStopSignals::stopSignalSavesYearsAndDefaults_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+    QTest::newRow("SIGINT") << SIGINT;
+}
+
+// By default these signals end a Qt program on the spot, without saving. The planner saves the open year,
+// the every-year red days and the defaults, then ends normally.
+void TestStopSignals::stopSignalSavesYearsAndDefaults()
+{
+    QFETCH(int, signal);
+    Planner planner;
+    const int year = currentYear();
+    writeYearWithTogglesOff(planner, year);
+    QVERIFY(!QFile::exists(planner.path(QStringLiteral("YearDefaults.year"))));
+
+    QVERIFY(planner.start());
+    QVERIFY(planner.stop(signal));
+    QCOMPARE(planner.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(planner.process.exitCode(), 0);
+
+    const YearData saved = planner.year(year);
+    QCOMPARE(saved.m_settings.m_bShowDayNumbers, std::uint8_t(1));
+    QCOMPARE(saved.m_settings.m_bShowRedDays, std::uint8_t(1));
+    QCOMPARE(saved.m_memos.at(40), QByteArray("kept"));
+    QVERIFY(QFile::exists(planner.path(QStringLiteral("YearDefaults.year"))));
+    QVERIFY(QFile::exists(planner.path(QStringLiteral("ForeverRedDays.year"))));
+    DisplaySettings defaults{};
+    QVERIFY(planner.store().loadDefaults(defaults).ok());
+    // The lock goes with the process.
+    QVERIFY(!QFile::exists(planner.path(DataFolderLock::fileName())));
+}
+
+// Under a file-size limit a save that grows past it must fail like any failed write (and be reported),
+// not end the program by SIGXFSZ with everything else unsaved. The year file is larger than the limit;
+// the defaults file is not and still reaches the disk.
+void TestStopSignals::fileSizeLimitFailsTheSaveInsteadOfKilling()
+{
+    Planner planner;
+    const int year = currentYear();
+    writeYearWithTogglesOff(planner, year);
+    QFile before(planner.path(QStringLiteral("%1.year").arg(year)));
+    QVERIFY(before.open(QIODevice::ReadOnly));
+    const QByteArray oldBytes = before.readAll();
+    before.close();
+    QVERIFY(oldBytes.size() > 20000);
+
+    planner.process.setChildProcessModifier([] {
+        const rlimit limit{20000, 20000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    QVERIFY(planner.start());
+    QVERIFY(planner.stop(SIGTERM));
+    const QByteArray errors = planner.process.readAllStandardError();
+    QCOMPARE(planner.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(planner.process.exitCode(), 1);
+    QVERIFY2(errors.contains(QStringLiteral("%1.year").arg(year).toUtf8()), errors.constData());
+
+    QFile after(before.fileName());
+    QVERIFY(after.open(QIODevice::ReadOnly));
+    QVERIFY(after.readAll() == oldBytes);
+    QVERIFY(QFile::exists(planner.path(QStringLiteral("YearDefaults.year"))));
+}
+
+QTEST_GUILESS_MAIN(TestStopSignals)
+#include "tst_stopsignals.moc"
