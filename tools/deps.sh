@@ -9,6 +9,7 @@ packages=(
     fonts-liberation locales-all
     xvfb xauth
     libical-dev qt6-svg-dev python3-icalendar khal tzdata
+    libx11-dev desktop-file-utils appstream poppler-utils
 )
 
 missing=()
