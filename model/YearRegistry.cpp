@@ -6,6 +6,7 @@
 #include "YearDocument.h"
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -95,10 +96,13 @@ bool YearRegistry::save(YearDocument& document)
 
 bool YearRegistry::saveAll()
 {
-    bool ok = true;
+    std::vector<std::shared_ptr<YearDocument>> open;
     for (const auto& [year, weak] : m_open)
-        if (const auto document = weak.lock())
-            ok = save(*document) && ok;
+        if (auto document = weak.lock())
+            open.push_back(std::move(document));
+    bool ok = true;
+    for (const auto& document : open)
+        ok = save(*document) && ok;
     return saveEveryYear() && ok;
 }
 
@@ -187,11 +191,14 @@ void YearRegistry::everyYearEdited(YearDocument& source, int dayIndex)
         return;
     m_everyYear = std::move(next);
 
-    for (const auto& [year, weak] : m_open) {
-        const auto other = weak.lock();
-        if (!other || other.get() == &source)
-            continue;
-        const int d = Calendar::dayOfYear(year, md.month, md.day);
+    // Held for the loop: a save below may report a problem, and a message box runs an event loop in which
+    // windows can close.
+    std::vector<std::shared_ptr<YearDocument>> others;
+    for (const auto& [year, weak] : m_open)
+        if (auto other = weak.lock(); other && other.get() != &source)
+            others.push_back(std::move(other));
+    for (const auto& other : others) {
+        const int d = Calendar::dayOfYear(other->year(), md.month, md.day);
         if (d <= 0 || !other->holdsDay(d))
             continue;
         if (everyYear) {
