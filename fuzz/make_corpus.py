@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Writes the loaders' seed corpus (fuzz/corpus/loaders): valid, damaged and hostile data files, built
-here independently of the C++ writer. tests/model/tst_fuzzcorpus.cpp knows the expected outcome of each."""
+here independently of the C++ writer. tests/model/tst_fuzzcorpus.cpp knows the expected outcome of each.
+Then the storage target's seeds (fuzz/corpus/storage): the same files combined into one data folder each,
+in the layout fuzz/FuzzStorage.h describes."""
 import os
 import struct
 
@@ -92,4 +94,52 @@ files = {
 }
 for name, data in files.items():
     with open(os.path.join(out, name), "wb") as f:
+        f.write(data)
+
+
+# Storage seeds: flags, the 24-bit lengths of the defaults and every-year bytes, those bytes, the year file.
+YEAR, DEFAULTS, EVERY_YEAR, SYMLINK, STALE, LEAP = 1, 2, 4, 8, 16, 32
+
+
+def u24(n):
+    return struct.pack("<I", n)[:3]
+
+
+def storage_input(flags, year=b"", defaults=b"", every=b""):
+    return bytes([flags]) + u24(len(defaults)) + u24(len(every)) + defaults + every + year
+
+
+def bad_date_year():
+    b = bytearray(year_file(new_year=True))
+    at = 2 + 1540 + 2 + 370 * 120 + 2 + 24 + 2 + 2  # day 1's red day, wMonth
+    b[at:at + 2] = struct.pack("<H", 13)
+    return bytes(b)
+
+
+storage_out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus", "storage")
+os.makedirs(storage_out, exist_ok=True)
+all_three = YEAR | DEFAULTS | EVERY_YEAR
+storage = {
+    "sound.bin": storage_input(all_three, year_file(), files["defaults.year"], files["foreverreddays.year"]),
+    "rich-leap.bin": storage_input(all_three | LEAP, rich, files["defaults.year"], files["foreverreddays.year"]),
+    "all-damaged.bin": storage_input(all_three, rich[:2000], files["defaults-cut.year"],
+                                     files["foreverreddays-fewer-texts.year"]),
+    "symlink-and-stale-temporary.bin": storage_input(all_three | SYMLINK | STALE, rich, files["defaults.year"],
+                                                     files["foreverreddays.year"]),
+    "symlinked-damaged.bin": storage_input(YEAR | SYMLINK, files["year-truncated.year"]),
+    "no-files.bin": storage_input(0),
+    "zero-length.bin": storage_input(all_three),
+    "hostile-counts.bin": storage_input(all_three, files["year-hostile-daymark-count.year"],
+                                        files["year-hostile-text-length.year"][:1542],
+                                        count(2) + red_day(2011, 1, 1) + count(0xFFFFFFFF) + bytes(64)),
+    "hostile-text-length.bin": storage_input(YEAR, files["year-hostile-text-length.year"]),
+    "settings-count-0.bin": storage_input(YEAR | DEFAULTS, files["year-settings-count-0.year"],
+                                          count(0) + settings()),
+    "every-year-month-0.bin": storage_input(YEAR | EVERY_YEAR, year_file(),
+                                            every=count(3) + red_day(2011, 1, 1) + red_day(2012, 2, 29)
+                                            + red_day(2011, 0, 5) + count(3) + text(b"a") + text(b"b") + text(b"c")),
+    "year-red-day-without-date.bin": storage_input(YEAR, bad_date_year()),
+}
+for name, data in storage.items():
+    with open(os.path.join(storage_out, name), "wb") as f:
         f.write(data)

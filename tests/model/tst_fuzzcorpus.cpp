@@ -2,14 +2,17 @@
 #include "Calendar.h"
 #include "DataStore.h"
 #include "FuzzLoaders.h"
+#include "FuzzStorage.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
 const QString kCorpus = QStringLiteral(TOLVA_FUZZ_CORPUS);
+const QString kStorageCorpus = QStringLiteral(TOLVA_FUZZ_STORAGE_CORPUS);
 
 QByteArray corpusFile(const QString& name)
 {
@@ -36,6 +39,8 @@ private slots:
     void seedsLoadAsExpected();
     // The seeds were written by an independent writer: our writer must produce the same bytes.
     void independentWriterAgreesByteForByte();
+    // Every input the storage fuzzer kept must still pass through the real file operations cleanly.
+    void everyStorageCorpusFileKeepsTheStorageInvariants();
 };
 
 void TestFuzzCorpus::everyCorpusFileKeepsTheLoadersInvariants()
@@ -129,6 +134,22 @@ void TestFuzzCorpus::independentWriterAgreesByteForByte()
     ForeverRedDays f;
     ForeverRedDaysFileCodec::decode(corpusFile("foreverreddays.year"), f);
     QVERIFY(ForeverRedDaysFileCodec::encode(f) == corpusFile("foreverreddays.year"));
+}
+
+void TestFuzzCorpus::everyStorageCorpusFileKeepsTheStorageInvariants()
+{
+    const QStringList names = QDir(kStorageCorpus).entryList(QDir::Files);
+    QVERIFY2(names.size() >= 12, qPrintable(kStorageCorpus));
+    QTemporaryDir scratch;
+    QVERIFY(scratch.isValid());
+    for (const QString& name : names) {
+        QFile f(kStorageCorpus + QLatin1Char('/') + name);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        if (!fuzzStorage(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()),
+                         scratch.path()))
+            QFAIL(qPrintable(name));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestFuzzCorpus)
