@@ -21,13 +21,18 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS=suppressions="$repo/tests/lsan.supp" \
     ctest --test-dir "$repo/build-asan" --output-on-failure -j "$jobs"
 
-echo "== Fuzz target (clang, libFuzzer + ASan + UBSan): build and a short run from the saved corpus"
+echo "== Fuzz targets (clang, libFuzzer + ASan + UBSan): build and a short run of each from its saved corpus"
 CC=clang CXX=clang++ cmake -S "$repo" -B "$repo/build-fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTOLVA_BUILD_FUZZ=ON -DTOLVA_SANITIZE=ON -DTOLVA_BUILD_TESTS=OFF -DTOLVA_BUILD_BENCH=OFF >/dev/null
-cmake --build "$repo/build-fuzz" --target fuzz_loaders
+cmake --build "$repo/build-fuzz" --target fuzz_loaders fuzz_storage
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-# A single allocation above 8 MB, or an input that takes over 2 s, counts as a finding.
+mkdir "$scratch/loaders" "$scratch/storage"
+# Loaders: a single allocation above 8 MB, or an input that takes over 2 s, counts as a finding.
 "$repo/build-fuzz/fuzz/fuzz_loaders" -max_total_time=20 -rss_limit_mb=512 -malloc_limit_mb=8 -timeout=2 \
-    -print_final_stats=1 "$scratch" "$repo/fuzz/corpus/loaders" 2>&1 | tail -n 12
+    -print_final_stats=1 "$scratch/loaders" "$repo/fuzz/corpus/loaders" 2>&1 | tail -n 12
+# Storage: the same bytes through the real files (in /dev/shm when there is one); 20 s, so that both
+# runs stay within 40 s.
+"$repo/build-fuzz/fuzz/fuzz_storage" -max_total_time=20 -rss_limit_mb=512 -malloc_limit_mb=8 -timeout=5 \
+    -print_final_stats=1 "$scratch/storage" "$repo/fuzz/corpus/storage" 2>&1 | tail -n 12
 echo "fuzz: no findings"
