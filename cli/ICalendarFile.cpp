@@ -119,6 +119,7 @@ public:
         const char* summaryText = icalcomponent_get_summary(event);
         const QString summary = QString::fromUtf8(summaryText ? summaryText : "").simplified();
         const QString name = summary.isEmpty() ? QStringLiteral("(no summary)") : summary;
+        const qsizetype skippedBefore = m_skipped.size();
 
         const icaltimetype start = icalcomponent_get_dtstart(event);
         if (icaltime_is_null_time(start) || !isRealDate(start)) {
@@ -141,13 +142,22 @@ public:
         if (!icaltime_is_null_time(end) && isRealDate(end))
             length = std::max<std::int64_t>(1, dayNumberOf(end) - dayNumberOf(start));
 
+        const qsizetype before = m_days.size();
         icalproperty* rruleProp = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
         if (!rruleProp) {
             addSpan(dayNumberOf(start), length, summary);
             addRecurrenceDates(event, length, summary);
-            return;
+        } else {
+            readRule(event, icalproperty_get_rrule(rruleProp), start, length, summary, name);
         }
-        const icalrecurrencetype rule = icalproperty_get_rrule(rruleProp);
+        if (m_days.size() == before && m_skipped.size() == skippedBefore)
+            m_skipped << QStringLiteral("\"%1\": no day in %2").arg(name).arg(m_year);
+    }
+
+private:
+    void readRule(icalcomponent* event, const icalrecurrencetype& rule, const icaltimetype& start,
+                  std::int64_t length, const QString& summary, const QString& name)
+    {
         if (length == 1 && repeatsEveryYearOnItsDay(event, rule, start)) {
             // From a start after this year on, the rule gives this year nothing.
             if (start.year <= m_year)
@@ -160,7 +170,6 @@ public:
         addRecurrenceDates(event, length, summary);
     }
 
-private:
     void addSpan(std::int64_t first, std::int64_t length, const QString& text)
     {
         for (std::int64_t n = std::max(first, m_first); n < first + length && n <= m_last; ++n) {
