@@ -1,4 +1,5 @@
 #include "Calendar.h"
+#include "Moments.h"
 #include "YearData.h"
 #include "YearGrid.h"
 #include "YearPainter.h"
@@ -13,14 +14,7 @@ namespace {
 
 const QSize kExtent(1920, 1080);
 
-SYSTEMTIME moment(int year, int month, int day, int hour, int minute, int second)
-{
-    SYSTEMTIME st = Calendar::makeDate(year, month, day);
-    st.wHour = std::uint16_t(hour);
-    st.wMinute = std::uint16_t(minute);
-    st.wSecond = std::uint16_t(second);
-    return st;
-}
+using TestSupport::moment;
 
 YearData emptyYear(int year)
 {
