@@ -128,9 +128,11 @@ int CliRunner::usage(const QString& message, const QString& command)
     return kUsage;
 }
 
-int CliRunner::run(const QStringList& arguments)
+namespace {
+
+// The command is the first argument that is neither an option nor the value of --dir.
+qsizetype commandIndex(const QStringList& arguments)
 {
-    // The command is the first argument that is neither an option nor the value of --dir.
     qsizetype at = 1;
     while (at < arguments.size()) {
         const QString& a = arguments.at(at);
@@ -141,6 +143,20 @@ int CliRunner::run(const QStringList& arguments)
         else
             break;
     }
+    return at;
+}
+
+} // namespace
+
+bool CliRunner::needsFonts(const QStringList& arguments)
+{
+    const qsizetype at = commandIndex(arguments);
+    return at < arguments.size() && arguments.at(at) == QLatin1String("render");
+}
+
+int CliRunner::run(const QStringList& arguments)
+{
+    const qsizetype at = commandIndex(arguments);
     if (at >= arguments.size()) {
         if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
             m_out << overview();

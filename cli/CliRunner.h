@@ -13,6 +13,8 @@ public:
 
     // `arguments` as main() gets them, the program first.
     int run(const QStringList& arguments);
+    // Whether the command in `arguments` paints, and so needs a QGuiApplication for its fonts.
+    static bool needsFonts(const QStringList& arguments);
 
     static constexpr int kFailed = 1;
     static constexpr int kUsage = 2;

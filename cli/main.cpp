@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -19,10 +20,18 @@ void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message)
 int main(int argc, char** argv)
 {
     // Rendering needs fonts, never a screen: the same offscreen platform everywhere, so pictures do not
-    // depend on the desktop the command runs in.
+    // depend on the desktop the command runs in. Commands that paint nothing skip the GUI start-up, which
+    // is most of their run time.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietQt);
-    QGuiApplication app(argc, argv);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    std::unique_ptr<QCoreApplication> app;
+    if (CliRunner::needsFonts(arguments))
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
     return CliRunner(out, err).run(QCoreApplication::arguments());
