@@ -139,7 +139,14 @@ int HolidayImport::run(const QString& dir, const QString& calendarPath, int year
         err << QStringLiteral("tolva-cli: %1: %2\n").arg(calendarPath, reason);
         return 1;
     }
+    return store(dir, holidays, skippedEvents, year, replace, out, err);
+}
 
+int HolidayImport::store(const QString& dir, const QList<ImportedHoliday>& holidays,
+                         const QStringList& skippedEvents, int year, bool replace, QTextStream& out,
+                         QTextStream& err)
+{
+    QString reason;
     YearReader reader(dir);
     DataFolderLock lock(reader.yearsDir());
     switch (lock.tryLock()) {

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTextStream>
 
 struct YearData;
@@ -42,6 +43,11 @@ public:
     // `dir` holds YEARS. Returns the exit status; the report goes to `out`, a failure as one line to `err`.
     static int run(const QString& dir, const QString& calendarPath, int year, bool replace, QTextStream& out,
                    QTextStream& err);
+    // The part of run() after the calendar is read: `holidays` and the events that gave none
+    // (`skippedEvents`) from any source, such as a calendar server, stored under the same rules.
+    static int store(const QString& dir, const QList<ImportedHoliday>& holidays,
+                     const QStringList& skippedEvents, int year, bool replace, QTextStream& out,
+                     QTextStream& err);
 
     static QString copyName(const QString& path, int attempt);
 };
