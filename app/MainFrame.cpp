@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -212,8 +213,9 @@ void CMainFrame::createActions()
     connect(cmd(ID_APP_ABOUT), &QAction::triggered, this, &CMainFrame::OnAppAbout);
     // Next and previous pane: a year window has no panes.
 
-    // Accelerators without a menu entry work anywhere in the frame.
-    for (const int id : {ID_FILE_OPEN, ID_FILE_SAVE, ID_HELP, ID_CONTEXT_HELP, ID_NEXT_PANE, ID_PREV_PANE})
+    // Accelerators work anywhere in the frame, whichever menu is shown (some have no menu entry at all).
+    for (const int id : {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_FILE_PRINT, ID_HELP, ID_CONTEXT_HELP,
+                         ID_NEXT_PANE, ID_PREV_PANE})
         addAction(cmd(id));
 
     cmd(ID_VIEW_TOOLBAR)->setCheckable(true);
@@ -422,8 +424,11 @@ CChildFrame* CMainFrame::createYearWindow(CTolvaDoc* document)
     document->SetTitle(QString::number(view->shownYear()));
     renumberWindows(document);
 
-    // New windows cascade from the top left and fill most of the area.
-    const QSize area = m_mdiArea->viewport()->size();
+    // New windows cascade from the top left and fill most of the area. Before the frame is first shown
+    // its layout has not run yet: run it so that the area has its real size.
+    if (!isVisible() && layout())
+        layout()->activate();
+    const QSize area = m_mdiArea->contentsRect().size();
     const int offset = 24 * int((m_frames.size() - 1) % 8);
     frame->setGeometry(offset, offset, std::max(area.width() * 9 / 10, 320),
                        std::max(area.height() * 9 / 10, 240));
