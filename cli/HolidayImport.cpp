@@ -38,13 +38,15 @@ bool readFile(const QString& path, qsizetype limit, QByteArray& bytes, QString& 
         reason = file.errorString();
         return false;
     }
-    if (file.size() > limit) {
-        reason = QStringLiteral("it is larger than %1 MiB").arg(limit >> 20);
-        return false;
-    }
-    bytes = file.readAll();
+    // Read one byte past the limit instead of trusting size(), which a pipe reports as 0.
+    bytes = file.read(limit + 1);
     if (file.error() != QFileDevice::NoError) {
         reason = file.errorString();
+        return false;
+    }
+    if (bytes.size() > limit) {
+        bytes.clear();
+        reason = QStringLiteral("it is larger than %1 MiB").arg(limit >> 20);
         return false;
     }
     return true;
