@@ -1,0 +1,137 @@
+// The shell's figures, side by side in one run:
+// - process start to the first painted year window, against a bare QMainWindow program started and
+//   measured the same way (target: at most 1.3x);
+// - resident memory at that moment, against the same bare program (target: at most 5 MB more);
+// - printing a year to a PDF file at 1200 dpi.
+// Child processes run on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
+
+#include "Clock.h"
+#include "DataStore.h"
+#include "SampleYears.h"
+#include "TolvaView.h"
+#include "YearPrinter.h"
+#include "YearRegistry.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct Clock2011 final : Clock
+{
+    SYSTEMTIME nowLocal() const override { return Calendar::makeDate(2011, 3, 15); }
+};
+
+// Starts `program` in `workDir` and waits for its "painted <kB>" line. Seconds to that line, and the
+// resident kB it reported.
+std::pair<double, double> startToFirstPaint(const QString& program, const QString& workDir)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), workDir);
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(workDir);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, {});
+    QByteArray line;
+    while (!line.startsWith("painted") && process.waitForReadyRead(30000))
+        line = process.readLine().trimmed();
+    const double seconds = timer.nsecsElapsed() * 1e-9;
+    process.terminate();
+    process.waitForFinished(30000);
+    if (!line.startsWith("painted"))
+        return {-1, -1};
+    return {seconds, line.mid(8).toDouble()};
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// The planner and the bare program started in turns, so that the load of the machine weighs on both
+// alike; each iteration is one start of each. The time reported is the planner's; the counters give both
+// medians, their ratio, and the resident memory of both at their first paint.
+void BM_StartToFirstPaint(benchmark::State& state)
+{
+    QTemporaryDir tolvaDir;
+    QTemporaryDir bareDir;
+    std::vector<double> tolva, bare, tolvaRss, bareRss;
+    for (auto _ : state) {
+        const auto [b, bKb] = startToFirstPaint(QStringLiteral(BENCH_STARTUP_BARE), bareDir.path());
+        const auto [t, tKb] = startToFirstPaint(QStringLiteral(BENCH_STARTUP_TOLVA), tolvaDir.path());
+        if (b < 0 || t < 0) {
+            state.SkipWithError("a program did not report its first paint");
+            return;
+        }
+        state.SetIterationTime(t);
+        tolva.push_back(t);
+        bare.push_back(b);
+        tolvaRss.push_back(tKb);
+        bareRss.push_back(bKb);
+    }
+    state.counters["tolva_ms"] = median(tolva) * 1e3;
+    state.counters["bare_ms"] = median(bare) * 1e3;
+    state.counters["ratio"] = median(tolva) / median(bare);
+    state.counters["tolva_rss_MB"] = median(tolvaRss) / 1024.0;
+    state.counters["bare_rss_MB"] = median(bareRss) / 1024.0;
+    state.counters["extra_rss_MB"] = (median(tolvaRss) - median(bareRss)) / 1024.0;
+}
+BENCHMARK(BM_StartToFirstPaint)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
+
+// A rich year printed on A4 at 1200 dpi through the same path as File > Print to a PDF file.
+void BM_PrintYearPdf1200(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    DataStore store;
+    store.CaptureWorkDir(dir.path());
+    store.saveYear(sampleRichYear(2011));
+    Clock2011 clock;
+    YearRegistry registry(store, DisplaySettings::builtInDefaults(Calendar::makeDate(2011, 3, 15)));
+    auto view = std::make_unique<CTolvaView>(registry, clock);
+    view->resize(1200, 800);
+    view->OnInitialUpdate();
+    const QString pdf = dir.filePath(QStringLiteral("year.pdf"));
+    for (auto _ : state) {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        printer.setResolution(1200);
+        printer.setPageSize(QPageSize(QPageSize::A4));
+        printer.setPageOrientation(QPageLayout::Landscape);
+        if (!YearPrinter::print(*view, printer, QSizeF(96, 96))) {
+            state.SkipWithError("printing failed");
+            return;
+        }
+    }
+    state.counters["pdf_kB"] = QFileInfo(pdf).size() / 1024.0;
+    view.reset();
+}
+BENCHMARK(BM_PrintYearPdf1200)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
