@@ -1,5 +1,6 @@
 #include "CliRunner.h"
 
+#include "CalDavSync.h"
 #include "Calendar.h"
 #include "CalendarExport.h"
 #include "FolderCheck.h"
@@ -45,6 +46,8 @@ const CommandHelp kCommands[] = {
      "Makes the all-day events of an iCalendar file red days of the year; events that repeat every year on "
      "their day become red days that repeat every year. A day's red-day text is replaced only with "
      "--replace. Keeps a copy of each file it replaces (NAME.before-import)."},
+    {"publish", CalDavSync::kPublishSynopsis, CalDavSync::kPublishHelp},
+    {"pull", CalDavSync::kPullSynopsis, CalDavSync::kPullHelp},
     {"check", "check",
      "Reads every file in YEARS and reports each as sound or damaged; exit status 0 only when "
      "all are sound."},
@@ -191,6 +194,10 @@ int CliRunner::run(const QStringList& arguments)
         return exportIcs(rest);
     if (name == QLatin1String("import-ics"))
         return importIcs(rest);
+    if (name == QLatin1String("publish"))
+        return CalDavSync(m_out, m_err).publish(rest);
+    if (name == QLatin1String("pull"))
+        return CalDavSync(m_out, m_err).pull(rest);
     return check(rest);
 }
 

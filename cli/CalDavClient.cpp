@@ -1,0 +1,211 @@
+#include "CalDavClient.h"
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTextStream>
+
+namespace {
+
+const QByteArray kListBody = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                             "<D:propfind xmlns:D=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:caldav\">\n"
+                             " <D:prop><D:resourcetype/><D:getetag/></D:prop>\n"
+                             "</D:propfind>\n";
+
+const QByteArray kQueryBody =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+    "<C:calendar-query xmlns:D=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:caldav\">\n"
+    " <D:prop><D:getetag/><C:calendar-data/></D:prop>\n"
+    " <C:filter><C:comp-filter name=\"VCALENDAR\">"
+    "<C:comp-filter name=\"VEVENT\"/></C:comp-filter></C:filter>\n"
+    "</C:calendar-query>\n";
+
+QString meaningOf(int status)
+{
+    switch (status) {
+    case 401:
+        return QStringLiteral("the server did not accept the user name and password");
+    case 403:
+        return QStringLiteral("the server does not let this user do that here");
+    case 404:
+        return QStringLiteral("there is nothing at this URL; is it the calendar's own URL?");
+    case 405:
+    case 501:
+        return QStringLiteral("this URL is not a CalDAV calendar");
+    case 412:
+        return QStringLiteral("someone changed the event on the server at the same time; run the command "
+                              "again");
+    case 507:
+        return QStringLiteral("the server has no space left");
+    }
+    return QString();
+}
+
+} // namespace
+
+CalDavClient::CalDavClient(const QByteArray& authorization)
+    : m_network(std::make_unique<QNetworkAccessManager>()), m_authorization(authorization)
+{
+    // Credentials go with every request, so they must never follow a redirect to another server.
+    m_network->setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
+}
+
+CalDavClient::~CalDavClient() = default;
+
+QUrl CalDavClient::collectionUrl(const QUrl& url)
+{
+    QUrl u = url.adjusted(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment);
+    if (!u.path().endsWith(QLatin1Char('/')))
+        u.setPath(u.path() + QLatin1Char('/'));
+    return u;
+}
+
+QString CalDavClient::normalHref(const QUrl& base, const QString& href)
+{
+    return base.resolved(QUrl(href, QUrl::TolerantMode)).path(QUrl::FullyDecoded);
+}
+
+QList<CalDavClient::Reply> CalDavClient::send(const QList<Request>& requests)
+{
+    QList<Reply> replies(requests.size());
+    QList<QNetworkReply*> pending;
+    QList<QElapsedTimer> clocks(requests.size());
+    int open = 0;
+    QEventLoop loop;
+    for (qsizetype i = 0; i < requests.size(); ++i) {
+        const Request& r = requests.at(i);
+        QNetworkRequest request(r.url);
+        request.setTransferTimeout(m_timeoutMs);
+        request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+        if (!m_authorization.isEmpty())
+            request.setRawHeader("Authorization", m_authorization);
+        for (const auto& h : r.headers)
+            request.setRawHeader(h.first, h.second);
+        clocks[i].start();
+        QNetworkReply* reply = m_network->sendCustomRequest(request, r.verb, r.body);
+        ++m_requests;
+        ++open;
+        QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                         [&replies, reply, i](qint64 received) {
+                             if (received > kMaxReplySize && !replies[i].tooLarge) {
+                                 replies[i].tooLarge = true;
+                                 reply->abort();
+                             }
+                         });
+        QObject::connect(reply, &QNetworkReply::finished, &loop, [&open, &loop] {
+            if (--open == 0)
+                loop.quit();
+        });
+        pending << reply;
+    }
+    if (open > 0)
+        loop.exec();
+
+    for (qsizetype i = 0; i < pending.size(); ++i) {
+        QNetworkReply* reply = pending.at(i);
+        Reply& r = replies[i];
+        r.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        r.reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+        r.etag = reply->rawHeader("ETag").trimmed();
+        if (!r.tooLarge)
+            r.body = reply->readAll();
+        const QNetworkReply::NetworkError error = reply->error();
+        if (r.tooLarge) {
+            r.networkError = QStringLiteral("the reply is larger than %1 MiB").arg(kMaxReplySize >> 20);
+        } else if (r.status == 0 && error != QNetworkReply::NoError) {
+            r.timedOut =
+                error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError;
+            r.networkError = r.timedOut ? QStringLiteral("no answer within %1 s").arg(m_timeoutMs / 1000.0)
+                                        : reply->errorString();
+        }
+        if (m_log) {
+            *m_log << QStringLiteral("%1 %2 -> %3 (%4 ms)\n")
+                          .arg(QString::fromLatin1(requests.at(i).verb), requests.at(i).url.toDisplayString(),
+                               r.status ? QString::number(r.status) : r.networkError)
+                          .arg(clocks.at(i).elapsed());
+            m_log->flush();
+        }
+        reply->deleteLater();
+    }
+    // The replies go with the next event loop or with the manager; neither must see a dangling lambda.
+    for (QNetworkReply* reply : pending)
+        reply->disconnect();
+    return replies;
+}
+
+QString CalDavClient::describeFailure(const Request& request, const Reply& reply) const
+{
+    const QString url = request.url.toDisplayString(QUrl::RemoveUserInfo);
+    if (reply.status == 0)
+        return QStringLiteral("%1: %2").arg(url, reply.networkError.isEmpty() ? QStringLiteral("no answer")
+                                                                              : reply.networkError);
+    QString line = QStringLiteral("%1: HTTP %2").arg(url).arg(reply.status);
+    if (!reply.reason.isEmpty())
+        line += QLatin1Char(' ') + reply.reason;
+    if (!reply.networkError.isEmpty())
+        line += QStringLiteral(": ") + reply.networkError;
+    else if (const QString meaning = meaningOf(reply.status); !meaning.isEmpty())
+        line += QStringLiteral(": ") + meaning;
+    return line;
+}
+
+bool CalDavClient::multiStatus(const Request& request, QList<MultiStatus::Response>& responses,
+                               QString& error)
+{
+    const Reply reply = send({request}).constFirst();
+    if (reply.status != 207 || !reply.networkError.isEmpty()) {
+        Reply shown = reply;
+        if (reply.ok() && reply.networkError.isEmpty())
+            shown.networkError = QStringLiteral("expected a WebDAV multistatus (207); is this a CalDAV URL?");
+        error = describeFailure(request, shown);
+        return false;
+    }
+    QString why;
+    if (!MultiStatus::parse(reply.body, responses, why)) {
+        error = QStringLiteral("%1: HTTP 207, but the multistatus is malformed: %2")
+                    .arg(request.url.toDisplayString(QUrl::RemoveUserInfo), why);
+        return false;
+    }
+    return true;
+}
+
+bool CalDavClient::list(const QUrl& url, QList<MultiStatus::Response>& members, QString& error)
+{
+    Request request{
+        "PROPFIND", url, {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}}, kListBody};
+    QList<MultiStatus::Response> responses;
+    if (!multiStatus(request, responses, error))
+        return false;
+    const QString self = url.path(QUrl::FullyDecoded);
+    members.clear();
+    bool isCalendar = false;
+    for (const MultiStatus::Response& r : responses) {
+        if (normalHref(url, r.href) == self || normalHref(url, r.href) + QLatin1Char('/') == self) {
+            isCalendar = r.isCalendar;
+            continue;
+        }
+        if (!r.isCollection)
+            members << r;
+    }
+    if (!isCalendar) {
+        error = QStringLiteral("%1: HTTP 207, but this is not a calendar collection")
+                    .arg(url.toDisplayString(QUrl::RemoveUserInfo));
+        return false;
+    }
+    return true;
+}
+
+bool CalDavClient::queryEvents(const QUrl& url, QList<MultiStatus::Response>& events, QString& error)
+{
+    Request request{
+        "REPORT", url, {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}}, kQueryBody};
+    QList<MultiStatus::Response> responses;
+    if (!multiStatus(request, responses, error))
+        return false;
+    events.clear();
+    for (const MultiStatus::Response& r : responses)
+        if (!r.isCollection && (r.status == 0 || r.status / 100 == 2))
+            events << r;
+    return true;
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "MultiStatus.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+
+class QNetworkAccessManager;
+class QTextStream;
+
+// HTTP for CalDAV through Qt Network: requests go out together over kept-alive connections (Qt runs up
+// to six per server at once) and the calls return when every reply is in. One client per command.
+class CalDavClient
+{
+public:
+    // A reply body larger than this is cut off and reported; no calendar of one user comes near it.
+    static constexpr qint64 kMaxReplySize = qint64(64) << 20;
+    static constexpr int kDefaultTimeoutMs = 30000;
+
+    struct Request
+    {
+        QByteArray verb;
+        QUrl url;
+        QList<QPair<QByteArray, QByteArray>> headers;
+        QByteArray body;
+    };
+
+    struct Reply
+    {
+        int status = 0;       // HTTP status, 0 when no answer came
+        QString reason;       // HTTP reason phrase
+        QString networkError; // why no answer came
+        bool timedOut = false;
+        bool tooLarge = false;
+        QByteArray etag; // the ETag header
+        QByteArray body;
+
+        bool ok() const { return status >= 200 && status <= 299 && networkError.isEmpty(); }
+    };
+
+    // `authorization`: the Authorization header sent with every request (sent up front, which saves
+    // each request the round trip of a 401), or empty.
+    explicit CalDavClient(const QByteArray& authorization);
+    ~CalDavClient();
+    CalDavClient(const CalDavClient&) = delete;
+    CalDavClient& operator=(const CalDavClient&) = delete;
+
+    void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
+    // With a log, every request gets a line there: verb, URL, status and time.
+    void setLog(QTextStream* log) { m_log = log; }
+    int requestCount() const { return m_requests; }
+
+    // Sends all of `requests` at once and waits for all replies, in the same order.
+    QList<Reply> send(const QList<Request>& requests);
+
+    // The objects in the calendar collection at `url` with their ETags (PROPFIND, depth 1). False with
+    // `error` (one line) when that fails or `url` is no calendar collection.
+    bool list(const QUrl& url, QList<MultiStatus::Response>& members, QString& error);
+    // Every event of the collection with its data (REPORT calendar-query).
+    bool queryEvents(const QUrl& url, QList<MultiStatus::Response>& events, QString& error);
+
+    // One line for a failed request: the URL, then the HTTP status or why none came, then what it means.
+    QString describeFailure(const Request& request, const Reply& reply) const;
+
+    // `href` from a reply resolved against `base`, as a decoded path: the one form hrefs are compared in.
+    static QString normalHref(const QUrl& base, const QString& href);
+    // The collection URL in its one form: no user name, no query or fragment, ending in a slash.
+    static QUrl collectionUrl(const QUrl& url);
+
+private:
+    bool multiStatus(const Request& request, QList<MultiStatus::Response>& responses, QString& error);
+
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    QByteArray m_authorization;
+    int m_timeoutMs = kDefaultTimeoutMs;
+    int m_requests = 0;
+    QTextStream* m_log = nullptr;
+};

@@ -1,0 +1,126 @@
+#include "PublishState.h"
+
+#include "DataStore.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kFormat = 1;
+
+} // namespace
+
+QString PublishState::fileName(int year)
+{
+    return QStringLiteral("%1.publish-state.json").arg(year);
+}
+
+void PublishState::setEvents(const QString& collection, const QList<SyncPlan::Known>& events)
+{
+    if (events.isEmpty())
+        m_collections.remove(collection);
+    else
+        m_collections.insert(collection, events);
+}
+
+QByteArray PublishState::toJson() const
+{
+    // Sorted, so that an unchanged state gives the same bytes and is not rewritten.
+    QStringList urls = m_collections.keys();
+    std::sort(urls.begin(), urls.end());
+    QJsonArray collections;
+    for (const QString& url : urls) {
+        QList<SyncPlan::Known> events = m_collections.value(url);
+        std::sort(events.begin(), events.end(),
+                  [](const SyncPlan::Known& a, const SyncPlan::Known& b) { return a.uid < b.uid; });
+        QJsonArray list;
+        for (const SyncPlan::Known& e : events)
+            list.append(QJsonObject{{QStringLiteral("uid"), e.uid},
+                                    {QStringLiteral("href"), e.href},
+                                    {QStringLiteral("etag"), e.etag},
+                                    {QStringLiteral("hash"), QString::fromLatin1(e.hash.toHex())}});
+        collections.append(QJsonObject{{QStringLiteral("url"), url}, {QStringLiteral("events"), list}});
+    }
+    return QJsonDocument(
+               QJsonObject{{QStringLiteral("format"), kFormat}, {QStringLiteral("collections"), collections}})
+        .toJson(QJsonDocument::Indented);
+}
+
+bool PublishState::fromJson(const QByteArray& json, QString& error)
+{
+    m_collections.clear();
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        error = QStringLiteral("damaged at byte %1: %2").arg(parseError.offset).arg(parseError.errorString());
+        return false;
+    }
+    const QJsonObject root = doc.object();
+    if (!doc.isObject() || root.value(QStringLiteral("format")).toInt() != kFormat ||
+        !root.value(QStringLiteral("collections")).isArray()) {
+        error = QStringLiteral("not a publish state of this version");
+        return false;
+    }
+    for (const QJsonValue& c : root.value(QStringLiteral("collections")).toArray()) {
+        const QString url = c.toObject().value(QStringLiteral("url")).toString();
+        const QJsonValue events = c.toObject().value(QStringLiteral("events"));
+        if (url.isEmpty() || !events.isArray() || m_collections.contains(url)) {
+            error = QStringLiteral("damaged: a collection without URL or events, or listed twice");
+            m_collections.clear();
+            return false;
+        }
+        QList<SyncPlan::Known> list;
+        for (const QJsonValue& v : events.toArray()) {
+            const QJsonObject o = v.toObject();
+            SyncPlan::Known k;
+            k.uid = o.value(QStringLiteral("uid")).toString();
+            k.href = o.value(QStringLiteral("href")).toString();
+            k.etag = o.value(QStringLiteral("etag")).toString();
+            k.hash = QByteArray::fromHex(o.value(QStringLiteral("hash")).toString().toLatin1());
+            if (k.uid.isEmpty() || k.href.isEmpty()) {
+                error = QStringLiteral("damaged: an event of %1 without UID or href").arg(url);
+                m_collections.clear();
+                return false;
+            }
+            list << k;
+        }
+        m_collections.insert(url, list);
+    }
+    return true;
+}
+
+bool PublishState::load(const QString& path, QString& error)
+{
+    m_collections.clear();
+    QFile file(path);
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    const QByteArray bytes = file.read(kMaxFileSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        error = file.errorString();
+        return false;
+    }
+    if (bytes.size() > kMaxFileSize) {
+        error = QStringLiteral("it is larger than %1 MiB").arg(kMaxFileSize >> 20);
+        return false;
+    }
+    return fromJson(bytes, error);
+}
+
+bool PublishState::save(const QString& path, QString& error) const
+{
+    const StoreResult result = DataStore::writeFileAtomically(path, toJson());
+    if (result.ok())
+        return true;
+    error = result.reason.isEmpty() ? result.message : result.reason;
+    return false;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "SyncPlan.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+// What the last publish of a year left on each calendar server it went to: per collection URL, for every
+// event it put there, the UID, href, ETag and a hash of the content sent. It lives beside the year as
+// YEARS/<year>.publish-state.json, a name no load takes for a data file, and is replaced atomically.
+class PublishState
+{
+public:
+    // Far beyond any year's events; a larger file is refused before it is parsed.
+    static constexpr qint64 kMaxFileSize = qint64(16) << 20;
+
+    static QString fileName(int year);
+
+    // A missing file is an empty state. False with `error` for a file that cannot be read or is damaged;
+    // the caller then stops, since publishing without it would take every event of ours for a stranger's.
+    bool load(const QString& path, QString& error);
+    // Writes the whole state; false with `error` when the file could not be replaced (the old one stays).
+    bool save(const QString& path, QString& error) const;
+
+    QByteArray toJson() const;
+    bool fromJson(const QByteArray& json, QString& error);
+
+    QList<SyncPlan::Known> events(const QString& collection) const { return m_collections.value(collection); }
+    void setEvents(const QString& collection, const QList<SyncPlan::Known>& events);
+
+private:
+    QHash<QString, QList<SyncPlan::Known>> m_collections;
+};
