@@ -23,7 +23,8 @@ struct IteratorFree
 };
 using RecurIterator = std::unique_ptr<icalrecur_iterator, IteratorFree>;
 
-// A runaway rule (every second on a date) must end: no year has more days than this many occurrences.
+// A runaway rule (every second on a date) must end. From the year's first day on, a daily rule needs
+// 366 steps; a rule with COUNT starts at its DTSTART and may need more.
 constexpr int kMaxOccurrencesPerEvent = 200000;
 
 void quietLibical()
@@ -204,11 +205,26 @@ private:
             m_skipped << QStringLiteral("\"%1\": its repeat rule cannot be read").arg(name);
             return;
         }
+        // Without COUNT the iterator can start at the first occurrence that may reach into the year, so
+        // a daily rule from long ago costs no more than one from last year.
+        const std::int64_t from = m_first - (length - 1);
+        if (rule.count == 0 && dayNumberOf(start) < from) {
+            int y, m, d;
+            Calendar::dateFromDayNumber(from, y, m, d);
+            icaltimetype jump = start;
+            jump.year = y;
+            jump.month = m;
+            jump.day = d;
+            icalrecur_iterator_set_start(it.get(), jump);
+        }
+        const qsizetype before = m_days.size();
+        QSet<std::int64_t> seen; // a rule finer than a day repeats its days
         int steps = 0;
         for (icaltimetype t = icalrecur_iterator_next(it.get()); !icaltime_is_null_time(t);
              t = icalrecur_iterator_next(it.get())) {
             if (++steps > kMaxOccurrencesPerEvent) {
-                m_skipped << QStringLiteral("\"%1\": its repeat rule gives too many days").arg(name);
+                m_days.resize(before);
+                m_skipped << QStringLiteral("\"%1\": its repeat rule gives too many occurrences").arg(name);
                 return;
             }
             if (!isRealDate(t))
@@ -216,8 +232,10 @@ private:
             const std::int64_t n = dayNumberOf(t);
             if (n > m_last)
                 break;
-            if (n + length > m_first && !excluded.contains(n))
+            if (n + length > m_first && !excluded.contains(n) && !seen.contains(n)) {
+                seen.insert(n);
                 addSpan(n, length, text);
+            }
         }
     }
 

@@ -1,6 +1,7 @@
 #include "CliFixture.h"
 #include "DataFolderLock.h"
 #include "HolidayImport.h"
+#include "ICalendarFile.h"
 #include "YearReader.h"
 
 #include <QJsonArray>
@@ -102,6 +103,8 @@ private slots:
     void exportParsesWithAnIndependentReader();
     void exportRoundTripsThroughKhal();
 
+    void rulesGiveTheirDaysInTheYear_data();
+    void rulesGiveTheirDaysInTheYear();
     void holidaysImportAsRedDays();
     void importingTwiceAddsNothing();
     void existingRedDayIsKeptWithoutReplace_data();
@@ -237,6 +240,50 @@ void TestCliIcs::exportRoundTripsThroughKhal()
         khal({"list", "--once", "--day-format", "", "--format", "{uid}|{start}", "2027-01-01", "2027-12-31"});
     QVERIFY2(nextYear.contains("every-year-12-25-red-day@tolva|2027-12-25"), qPrintable(nextYear));
     QVERIFY(nextYear.contains("every-year-01-01-red-day@tolva|2027-01-01"));
+}
+
+void TestCliIcs::rulesGiveTheirDaysInTheYear_data()
+{
+    QTest::addColumn<QString>("lines");
+    QTest::addColumn<int>("days");
+    QTest::addColumn<int>("everyYear");
+    QTest::addColumn<QString>("skipped");
+    QTest::newRow("yearly on its day") << "DTSTART;VALUE=DATE:19990704\r\nRRULE:FREQ=YEARLY" << 1 << 1 << "";
+    QTest::newRow("yearly, but only from 2030 on")
+        << "DTSTART;VALUE=DATE:20300704\r\nRRULE:FREQ=YEARLY" << 0 << 0 << "repeats only from 2030 on";
+    QTest::newRow("yearly until 2027: days, not every year")
+        << "DTSTART;VALUE=DATE:20200704\r\nRRULE:FREQ=YEARLY;UNTIL=20271231" << 1 << 0 << "";
+    QTest::newRow("daily since year 1")
+        << "DTSTART;VALUE=DATE:00010101\r\nRRULE:FREQ=DAILY" << 365 << 0 << "";
+    QTest::newRow("weekly with an exception")
+        << "DTSTART;VALUE=DATE:20260105\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\nEXDATE;VALUE=DATE:20260112" << 2 << 0
+        << "";
+    QTest::newRow("every second of a day: refused whole")
+        << "DTSTART;VALUE=DATE:19000101\r\nRRULE:FREQ=SECONDLY" << 0 << 0 << "too many occurrences";
+    QTest::newRow("three days over new year")
+        << "DTSTART;VALUE=DATE:20251231\r\nDTEND;VALUE=DATE:20260103" << 2 << 0 << "";
+    QTest::newRow("timed") << "DTSTART:20260310T090000" << 0 << 0 << "not an all-day event";
+}
+
+// Why: holiday calendars describe their days with rules; each must give exactly its days of the year, and
+// a hostile rule must end quickly instead of filling the year.
+void TestCliIcs::rulesGiveTheirDaysInTheYear()
+{
+    QFETCH(QString, lines);
+    QFETCH(int, days);
+    QFETCH(int, everyYear);
+    QFETCH(QString, skipped);
+    const QByteArray text = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\nBEGIN:VEVENT\r\nUID:x\r\n" +
+                            lines.toUtf8() + "\r\nSUMMARY:Day\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    QList<ImportedHoliday> found;
+    QStringList skippedEvents;
+    QString error;
+    QVERIFY(ICalendarFile::readHolidays(text, kYear, found, skippedEvents, error));
+    QCOMPARE(found.size(), days);
+    QCOMPARE(std::count_if(found.begin(), found.end(), [](const ImportedHoliday& h) { return h.everyYear; }),
+             everyYear);
+    QCOMPARE(skippedEvents.join('\n').contains(skipped), true);
+    QCOMPARE(skippedEvents.isEmpty(), skipped.isEmpty());
 }
 
 // Why: the import is how a country's holidays get into the planner; yearly ones must reach every year.
