@@ -29,7 +29,7 @@ QString meaningOf(int status)
     case 403:
         return QStringLiteral("the server does not let this user do that here");
     case 404:
-        return QStringLiteral("there is nothing at this URL; is it the calendar's own URL?");
+        return QStringLiteral("nothing is at this URL (is it the calendar's own URL?)");
     case 405:
     case 501:
         return QStringLiteral("this URL is not a CalDAV calendar");
@@ -113,7 +113,9 @@ QList<CalDavClient::Reply> CalDavClient::send(const QList<Request>& requests)
         const QNetworkReply::NetworkError error = reply->error();
         if (r.tooLarge) {
             r.networkError = QStringLiteral("the reply is larger than %1 MiB").arg(kMaxReplySize >> 20);
-        } else if (r.status == 0 && error != QNetworkReply::NoError) {
+        } else if (error != QNetworkReply::NoError &&
+                   (r.status == 0 || error < QNetworkReply::ContentAccessDenied)) {
+            // No answer, or one cut off by the connection (an HTTP error status is no network error).
             r.timedOut =
                 error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError;
             r.networkError = r.timedOut ? QStringLiteral("no answer within %1 s").arg(m_timeoutMs / 1000.0)

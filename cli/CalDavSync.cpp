@@ -183,16 +183,16 @@ int CalDavSync::publish(const QStringList& args)
         eventByUid.insert(e.uid, &e);
         textByUid.insert(e.uid, text);
     }
-    for (const QString& note : notes)
-        m_err << QStringLiteral("tolva-cli: ") << note << '\n';
-
     CalDavClient client(account.authorization());
     client.setTimeout(m_timeoutMs);
     if (o.verbose)
         client.setLog(&m_err);
     QList<MultiStatus::Response> members;
     if (!client.list(collection, members, error))
-        return fail(error + QStringLiteral("; nothing was published"));
+        return fail(error + QStringLiteral(". Nothing was published."));
+    // Notes go with the report: standard error holds only what went wrong.
+    for (const QString& note : notes)
+        m_out << QStringLiteral("note      ") << note << '\n';
     QList<SyncPlan::Remote> remote;
     for (const MultiStatus::Response& m : members)
         remote << SyncPlan::Remote{CalDavClient::normalHref(collection, m.href), m.etag};
@@ -352,7 +352,7 @@ int CalDavSync::pull(const QStringList& args)
         client.setLog(&m_err);
     QList<MultiStatus::Response> events;
     if (!client.queryEvents(collection, events, error))
-        return fail(error + QStringLiteral("; nothing was imported"));
+        return fail(error + QStringLiteral(". Nothing was imported."));
 
     QList<ImportedHoliday> holidays;
     QStringList skipped;

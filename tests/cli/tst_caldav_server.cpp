@@ -1,0 +1,308 @@
+// publish and pull against a real CalDAV server (Radicale on 127.0.0.1), checked with an independent client
+// (python3-caldav). The cases build on each other in order: one server, one year published and changed.
+#include "CalDavAccount.h"
+#include "CalendarExport.h"
+#include "CliFixture.h"
+#include "ProjectList.h"
+#include "PublishState.h"
+#include "RadicaleServer.h"
+#include "TextCodec.h"
+#include "YearReader.h"
+
+#include <QMap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace CliFixture;
+
+namespace {
+
+constexpr int kYear = 2026;
+const QString kYearCalendar = QStringLiteral("year");
+const QString kHolidayCalendar = QStringLiteral("holidays");
+const QString kForeignUid = QStringLiteral("dentist-4711@example.org");
+
+// UID -> SUMMARY of every event in a calendar, as the independent client sees it.
+using Listing = QMap<QString, QString>;
+
+QMap<QString, QByteArray> snapshot(const QString& dir)
+{
+    QMap<QString, QByteArray> files;
+    for (const QString& name : folderEntries(dir))
+        files.insert(name, fileBytes(QDir(dir).filePath(name)));
+    return files;
+}
+
+} // namespace
+
+class TstCalDavServer : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString peer(const QStringList& args)
+    {
+        QProcess p;
+        p.start(QStringLiteral("/usr/bin/python3"),
+                QStringList{QStringLiteral(TOLVA_CALDAV_PEER), m_server.baseUrl(),
+                            QLatin1String(RadicaleServer::kUser), QLatin1String(RadicaleServer::kPassword)} +
+                    args);
+        if (!p.waitForFinished(30000) || p.exitCode() != 0) {
+            qWarning() << "python3-caldav peer failed:" << args << p.readAllStandardError();
+            return QString();
+        }
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+
+    Listing list(const QString& calendar)
+    {
+        Listing events;
+        for (const QString& line : peer({QStringLiteral("list"), calendar}).split(QLatin1Char('\n'))) {
+            const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+            if (tab > 0)
+                events.insert(line.left(tab), line.mid(tab + 1));
+        }
+        return events;
+    }
+
+    // What export-ics gives for the year in the folder now.
+    Listing exported()
+    {
+        YearReader reader(m_dir.path());
+        if (!reader.read(kYear))
+            return {};
+        QStringList notes;
+        Listing events;
+        for (const CalendarEvent& e : CalendarExport::events(reader.year(), notes))
+            events.insert(e.uid, e.summary);
+        return events;
+    }
+
+    Run publish(const QStringList& extra = {})
+    {
+        return runInProcess(QStringList{QStringLiteral("--dir"), m_dir.path(), QStringLiteral("publish"),
+                                        QString::number(kYear), QStringLiteral("--url"),
+                                        m_server.calendarUrl(kYearCalendar), QStringLiteral("--user"),
+                                        QLatin1String(RadicaleServer::kUser)} +
+                            extra);
+    }
+
+    static QString lastLine(const QString& text)
+    {
+        return text.trimmed().split(QLatin1Char('\n')).constLast();
+    }
+
+    RadicaleServer m_server;
+    QTemporaryDir m_dir;  // holds YEARS
+    QTemporaryDir m_home; // $HOME, with the .netrc of the program runs
+    Listing m_published;
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(m_server.start(error), qPrintable(error));
+        QVERIFY(m_dir.isValid() && m_home.isValid());
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        qputenv(CalDavAccount::kPasswordVariable, RadicaleServer::kPassword);
+        QFile netrc(QDir(m_home.path()).filePath(QStringLiteral(".netrc")));
+        QVERIFY(netrc.open(QIODevice::WriteOnly));
+        netrc.write(QStringLiteral("machine 127.0.0.1 login %1 password \"%2\"\n")
+                        .arg(QLatin1String(RadicaleServer::kUser), QLatin1String(RadicaleServer::kPassword))
+                        .toUtf8());
+        netrc.close();
+        writeFolder(m_dir.path(), richYear(kYear), everyYearDays(kYear));
+        QVERIFY(peer({QStringLiteral("setup"), kYearCalendar, kHolidayCalendar}).isEmpty());
+    }
+
+    // Why: the point of publishing is that any calendar program shows the same events as export-ics.
+    void publishPutsEveryExportedEvent()
+    {
+        const Listing expected = exported();
+        QVERIFY(expected.size() > 20);
+        const Run r = publish();
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QCOMPARE(lastLine(r.out), QStringLiteral("%1 added, 0 changed, 0 removed").arg(expected.size()));
+        Listing server = list(kYearCalendar);
+        QCOMPARE(server.take(kForeignUid), QStringLiteral("Dentist"));
+        QCOMPARE(server, expected);
+        QVERIFY(QFileInfo::exists(
+            QDir(m_dir.filePath(QStringLiteral("YEARS"))).filePath(PublishState::fileName(kYear))));
+        m_published = expected;
+    }
+
+    // Why: a publish run from cron every hour must cost one listing and touch nothing when nothing changed.
+    // The program itself runs here, with the password from $HOME/.netrc only.
+    void secondPublishSendsOnlyTheListing()
+    {
+        const QString years = m_dir.filePath(QStringLiteral("YEARS"));
+        const auto before = snapshot(years);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QLatin1String(CalDavAccount::kPasswordVariable));
+        env.insert(QStringLiteral("HOME"), m_home.path());
+        const Run r = runProgram({QStringLiteral("--dir"), m_dir.path(), QStringLiteral("publish"),
+                                  QString::number(kYear), QStringLiteral("--url"),
+                                  m_server.calendarUrl(kYearCalendar), QStringLiteral("--verbose")},
+                                 env);
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QCOMPARE(lastLine(r.out), QStringLiteral("0 added, 0 changed, 0 removed"));
+        // Besides the export's notes (a project without a period), stderr has one line per request.
+        static const QRegularExpression request(QStringLiteral("^(PROPFIND|REPORT|PUT|DELETE) .* -> (\\d+)"),
+                                                QRegularExpression::MultilineOption);
+        QStringList requests;
+        for (auto it = request.globalMatch(r.err); it.hasNext();)
+            requests << it.next().captured(0);
+        QCOMPARE(requests.size(), 1);
+        QVERIFY2(requests.first().startsWith(QStringLiteral("PROPFIND ")) &&
+                     requests.first().endsWith(" -> 207"),
+                 qPrintable(r.err));
+        QCOMPARE(snapshot(years), before);
+    }
+
+    // Why: an event of a deleted project must leave the phone's calendar too, and nothing else with it.
+    void deletedProjectRemovesExactlyItsEvent()
+    {
+        YearData year = richYear(kYear);
+        ProjectList projects(year.m_projects, year.m_names, year.m_dayMarks);
+        // The last one with an event: UIDs follow the project's position, so an earlier one would renumber
+        // the events of those after it.
+        qsizetype last = projects.count() - 1;
+        while (last >= 0 && !m_published.contains(QStringLiteral("%1-project-%2@tolva").arg(kYear).arg(last)))
+            --last;
+        QVERIFY(last > 0);
+        projects.remove(last);
+        writeFolder(m_dir.path(), year, everyYearDays(kYear));
+        const Listing expected = exported();
+        QCOMPARE(expected.size(), m_published.size() - 1);
+
+        const Run r = publish();
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QCOMPARE(lastLine(r.out), QStringLiteral("0 added, 0 changed, 1 removed"));
+        Listing server = list(kYearCalendar);
+        QVERIFY(server.contains(kForeignUid));
+        server.remove(kForeignUid);
+        QCOMPARE(server, expected);
+        m_published = expected;
+    }
+
+    // Why: an event someone edited on the phone must not be overwritten behind their back; --force is the
+    // user saying the planner wins.
+    void eventEditedElsewhereIsAConflictUntilForced()
+    {
+        const QString uid = QStringLiteral("%1-project-0@tolva").arg(kYear);
+        QVERIFY(m_published.contains(uid));
+        QVERIFY(peer({QStringLiteral("edit"), kYearCalendar, uid, QStringLiteral("Edited on the phone")})
+                    .isEmpty());
+
+        const Run conflict = publish();
+        QCOMPARE(conflict.status, 1);
+        QVERIFY2(conflict.out.contains(QStringLiteral("conflict  ") + uid), qPrintable(conflict.out));
+        QCOMPARE(lastLine(conflict.out), QStringLiteral("0 added, 0 changed, 0 removed, 1 left alone"));
+        QCOMPARE(conflict.err.count(QLatin1Char('\n')), 1);
+        QCOMPARE(list(kYearCalendar).value(uid), QStringLiteral("Edited on the phone"));
+
+        const Run forced = publish({QStringLiteral("--force")});
+        QVERIFY2(forced.status == 0, qPrintable(forced.err));
+        QCOMPARE(lastLine(forced.out), QStringLiteral("0 added, 1 changed, 0 removed"));
+        const Listing server = list(kYearCalendar);
+        QCOMPARE(server.value(uid), m_published.value(uid));
+        QCOMPARE(server.value(kForeignUid), QStringLiteral("Dentist"));
+
+        const Run again = publish();
+        QCOMPARE(lastLine(again.out), QStringLiteral("0 added, 0 changed, 0 removed"));
+    }
+
+    // Why: a shared holiday calendar is the usual source of red days; pulling it again must add nothing.
+    void pullMakesHolidaysRedDays()
+    {
+        QTemporaryDir dir;
+        const QStringList args{QStringLiteral("--dir"),
+                               dir.path(),
+                               QStringLiteral("pull"),
+                               m_server.calendarUrl(kHolidayCalendar),
+                               QString::number(kYear),
+                               QStringLiteral("--user"),
+                               QLatin1String(RadicaleServer::kUser)};
+        const Run first = runInProcess(args);
+        QVERIFY2(first.status == 0, qPrintable(first.err));
+        QCOMPARE(lastLine(first.out), QStringLiteral("3 added, 0 replaced, 1 skipped"));
+        QVERIFY(first.out.contains(QStringLiteral("\"Parade\": not an all-day event")));
+
+        YearReader reader(dir.path());
+        QVERIFY(reader.read(kYear));
+        const struct
+        {
+            int month, day;
+            const char* text;
+            bool everyYear;
+        } expected[] = {
+            {1, 1, "New Year's Day", true}, {5, 1, "Labour Day", false}, {12, 25, "Christmas Day", true}};
+        for (const auto& e : expected) {
+            const int index = Calendar::dayOfYear(kYear, e.month, e.day);
+            QCOMPARE(TextCodec::decode(reader.year().m_redTexts.at(index)), QLatin1String(e.text));
+            QCOMPARE(reader.year().m_redDays.at(index).m_bEveryYear != 0, e.everyYear);
+        }
+        QCOMPARE(reader.everyYear().m_foreverRedDays.count(), 2);
+
+        const auto before = snapshot(dir.filePath(QStringLiteral("YEARS")));
+        const Run second = runInProcess(args);
+        QVERIFY2(second.status == 0, qPrintable(second.err));
+        QCOMPARE(lastLine(second.out), QStringLiteral("0 added, 0 replaced, 4 skipped; nothing written"));
+        QCOMPARE(snapshot(dir.filePath(QStringLiteral("YEARS"))), before);
+    }
+
+    // Why: a failure must say in one line which URL and what went wrong, and must leave the files alone.
+    void failuresAreOneLineAndWriteNothing_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("expected");
+        const QString calendar = m_server.calendarUrl(kYearCalendar);
+        const QString stopped =
+            QStringLiteral("http://127.0.0.1:%1/alice/year/").arg(RadicaleServer::freePort());
+        const QString wrongUrl = m_server.calendarUrl(QStringLiteral("no-such-calendar"));
+        for (const QString& command : {QStringLiteral("publish"), QStringLiteral("pull")}) {
+            QTest::addRow("%s, wrong password", qPrintable(command)) << command << calendar << "wrong"
+                                                                     << "HTTP 401";
+            QTest::addRow("%s, stopped server", qPrintable(command))
+                << command << stopped << RadicaleServer::kPassword << "Connection refused";
+            QTest::addRow("%s, wrong URL", qPrintable(command))
+                << command << wrongUrl << RadicaleServer::kPassword << "HTTP 404";
+        }
+        QTest::addRow("publish, plain http to another host")
+            << "publish"
+            << "http://calendar.example.org/alice/year/" << RadicaleServer::kPassword << "https";
+    }
+    void failuresAreOneLineAndWriteNothing()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, url);
+        QFETCH(QString, password);
+        QFETCH(QString, expected);
+        const QString years = m_dir.filePath(QStringLiteral("YEARS"));
+        const auto before = snapshot(years);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QLatin1String(CalDavAccount::kPasswordVariable), password);
+        const QStringList args =
+            command == QLatin1String("publish")
+                ? QStringList{QStringLiteral("publish"), QString::number(kYear), QStringLiteral("--url"), url}
+                : QStringList{QStringLiteral("pull"), url, QString::number(kYear)};
+        const Run r =
+            runProgram(QStringList{QStringLiteral("--dir"), m_dir.path()} + args +
+                           QStringList{QStringLiteral("--user"), QLatin1String(RadicaleServer::kUser)},
+                       env);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.endsWith(QLatin1Char('\n')) && r.err.count(QLatin1Char('\n')) == 1, qPrintable(r.err));
+        QVERIFY2(r.err.contains(expected), qPrintable(r.err));
+        QVERIFY2(r.err.contains(url), qPrintable(r.err));
+        QCOMPARE(snapshot(years), before);
+    }
+
+    void cleanupTestCase() { m_server.stop(); }
+};
+
+QTEST_GUILESS_MAIN(TstCalDavServer)
+#include "tst_caldav_server.moc"
