@@ -19,7 +19,9 @@ class QIODevice;
 // A list cut short keeps what was present, as the old readers did: its records are filled from the bytes
 // that remain and the rest are zero, its texts are read up to the cut and the rest are empty. It is padded
 // to its full count only while that costs at most kMaxPadBytes beyond the file; a larger count is
-// treated as hostile and the list keeps just the entries the remaining bytes can hold.
+// treated as hostile and the list keeps just the entries the remaining bytes can hold. A text list may
+// also be given the most entries it can have (the codecs know them): a count above that is damage before
+// anything is allocated, since an empty text takes one byte on disk but a list slot in memory.
 class ArchiveReader
 {
 public:

@@ -9,7 +9,8 @@ struct StoreResult
 {
     enum class Status {
         Ok,
-        Damaged,      // the file is damaged: its readable part (or the defaults) is used, a copy is kept
+        Damaged,      // the file is damaged or cannot be loaded: its readable part (or the defaults) is
+                      // used, and its bytes are kept (copied, or the file moved aside whole)
         ReadFailed,   // the file exists but cannot be read: the defaults are used
         WriteFailed,  // the file on disk was not replaced
         FolderFailed, // the data folder YEARS could not be created
@@ -18,7 +19,7 @@ struct StoreResult
     Status status = Status::Ok;
     QString path;    // the file or folder concerned
     QString reason;  // why, in a few words ("at byte 1544: ...", "No space left on device")
-    QString keptAs;  // where the bytes of a damaged file were kept; empty when no copy was made
+    QString keptAs;  // where the bytes of a damaged file were kept; empty when nothing was kept
     QString message; // one or two sentences for the user, naming the path and the reason
 
     bool ok() const { return status == Status::Ok; }
