@@ -339,6 +339,54 @@ private slots:
         QCOMPARE(read[1].etag, QStringLiteral("\"2\""));
     }
 
+    // Why: each refusal must tell the user which URL answered what, and what to do about it.
+    void failureLinesNameUrlAndStatus_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("networkError");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("401") << 401 << "Unauthorized"
+                             << ""
+                             << "HTTP 401 Unauthorized: the server did not accept";
+        QTest::newRow("403") << 403 << "Forbidden"
+                             << ""
+                             << "HTTP 403 Forbidden: the server does not let";
+        QTest::newRow("404") << 404 << "Not Found"
+                             << ""
+                             << "HTTP 404 Not Found: nothing is at this URL";
+        QTest::newRow("412 on a race") << 412 << "Precondition Failed"
+                                       << ""
+                                       << "HTTP 412 Precondition Failed: someone changed the event";
+        QTest::newRow("500") << 500 << "Internal Server Error"
+                             << ""
+                             << "HTTP 500 Internal Server Error";
+        QTest::newRow("refused") << 0 << ""
+                                 << "Connection refused"
+                                 << "Connection refused";
+        QTest::newRow("timeout") << 0 << ""
+                                 << "no answer within 30 s"
+                                 << "no answer within 30 s";
+    }
+    void failureLinesNameUrlAndStatus()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, reason);
+        QFETCH(QString, networkError);
+        QFETCH(QString, expected);
+        const CalDavClient client(QByteArray{});
+        CalDavClient::Reply reply;
+        reply.status = status;
+        reply.reason = reason;
+        reply.networkError = networkError;
+        const QString line = client.describeFailure(
+            {"PUT", QUrl(QStringLiteral("https://anna@cal.example.org/c/a%40tolva.ics")), {}, {}}, reply);
+        QCOMPARE(line, QStringLiteral("https://cal.example.org/c/a%40tolva.ics: ") +
+                           line.mid(line.indexOf(QLatin1String(".ics: ")) + 6));
+        QVERIFY2(line.contains(QStringLiteral(".ics: ") + expected), qPrintable(line));
+        QVERIFY(!line.contains(QLatin1String("anna")));
+    }
+
     // Why: a server that answers with a broken listing, or not at all, must give one line naming the URL.
     void badAnswersAreOneLine_data()
     {
