@@ -108,7 +108,7 @@ QList<CalDavClient::Reply> CalDavClient::send(const QList<Request>& requests)
         r.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         r.reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
         r.etag = reply->rawHeader("ETag").trimmed();
-        if (!r.tooLarge)
+        if (!r.tooLarge && reply->isReadable())
             r.body = reply->readAll();
         const QNetworkReply::NetworkError error = reply->error();
         if (r.tooLarge) {
