@@ -1,0 +1,138 @@
+#pragma once
+
+#include <QBrush>
+#include <QColor>
+#include <QImage>
+#include <QRect>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+class DayNumbers;
+class DeviceUnits;
+class QFont;
+class QPainter;
+class QPen;
+class YearGrid;
+struct DisplaySettings;
+struct YearData;
+
+// The year's frame, cells and grid lines painted in device pixels at scale 1 or 2, for the usual layouts,
+// where everything a cell shows stays inside its own cell: its fill, markers, number and project strokes
+// never reach another cell, and the year label stays above the grid. The picture is that of the rules'
+// cell order; what changes is how the pixels get there, so that each is written about once:
+// - a cell is its head (left of the pattern area: markers, day number, the first slots) and its pattern
+//   area (the other slots). The head is drawn by the rules' own operations once per distinct content into
+//   a scratch image and copied into the cells; the pattern area is made of two kinds of pixel row (lines
+//   only, lines and marks), drawn once per distinct pattern and copied in as texture rows;
+// - a plain cell takes the frame's white itself, so the frame paints only its outline and the strips that
+//   neither a cell nor a grid line covers;
+// - the cells go row by row, each day row followed by the grid lines across it, while its pixels are in
+//   cache. Nothing painted later in the rules' order reaches those lines except the month labels, whose
+//   places are painted over again (repaintGridLinesOver).
+// A paint that a short list would stop part-way keeps the rules' cell order (see listsCoverTheYear).
+class CellPatterns
+{
+public:
+    struct Layout
+    {
+        bool markers = false;
+        bool redDays = false;
+        bool projects = false;
+        const DayNumbers* numbers = nullptr;
+        const QFont* dayFont = nullptr;
+        int numberHeight = 0;
+        int numberAscent = 0;
+    };
+
+    static bool applies(const YearGrid& grid, const Layout& layout, const QRect& yearLabelInk);
+
+    CellPatterns(QPainter& painter, DeviceUnits& units, int scale, const YearGrid& grid, const Layout& layout,
+                 const DisplaySettings& settings, const YearData& lists);
+    ~CellPatterns();
+    CellPatterns(const CellPatterns&) = delete;
+    CellPatterns& operator=(const CellPatterns&) = delete;
+
+    // Whether every list holds each day the cells read, so that the paint cannot stop part-way.
+    bool listsCoverTheYear() const;
+
+    // The outline, and the strips of the frame's white inside that no cell and no grid line covers.
+    void paintFrame(const QPen& gridPen);
+    // The cells and the grid lines; returns the text background they leave.
+    QColor paintCells(QColor background, const QColor& gridColour);
+    // The grid lines again where something painted after them (a label, in logical units) may lie.
+    void repaintGridLinesOver(const QRect& logical, const QColor& gridColour);
+
+private:
+    struct Sheet
+    {
+        QImage image;
+        std::unique_ptr<QPainter> painter;
+        int used = 0;
+    };
+    struct Tile
+    {
+        const Sheet* sheet;
+        int y;
+    };
+    struct Pattern
+    {
+        QBrush lines;
+        QBrush marks;
+    };
+    struct Period
+    {
+        std::int64_t from = 0; // empty unless the project has a long line
+        std::int64_t to = -1;
+    };
+
+    void paintCell(int m, int d, QColor colour, bool plain, const QColor& background);
+    bool numberLeavesTheInside(const QRect& fill, int d) const;
+    void paintOverTheOutline(const QRect& fill);
+    void paintCellDirectly(const QRect& fill, const QRect& device, int d);
+    void collectSlots(int x, int month, int day);
+    const Tile& headTile(int d);
+    void drawHead(QPainter& p, int y, int d) const;
+    void drawSlots(QPainter& p, const std::vector<std::uint32_t>& codes, int x, int y) const;
+    const Pattern& pattern();
+    void paintPatternRows(const QRect& area, int left, const Pattern& pattern, int y);
+    void paintGridBand(int d, const QColor& gridColour);
+    Sheet& sheetWithRoom(std::vector<std::unique_ptr<Sheet>>& sheets, int width, int height, int perSheet);
+
+    QPainter& m_painter;
+    DeviceUnits& m_units;
+    const int m_scale;
+    const YearGrid& m_grid;
+    const Layout m_layout;
+    const DisplaySettings& m_settings;
+    const YearData& m_lists;
+    const int m_shownYear;
+    const bool m_cellDetails;
+    const QImage::Format m_format;
+    int m_headWidth = 0;    // device pixels from the cell's left edge
+    int m_patternWidth = 0; // device pixels right of the head
+    QRect m_inside;         // device pixels left white by the frame's outline
+    std::vector<Period> m_periods;
+    std::vector<QRect> m_verticalLines;   // device pixels, top to bottom
+    std::vector<QRect> m_horizontalLines; // device pixels, rows 1..30
+    std::vector<int> m_bandTop; // device row where each day row's share of the vertical lines begins
+
+    // The cell being painted: its colours and marks, and its slots (index << 2 | line | mark << 1) that
+    // reach the head and the pattern area.
+    QColor m_colour;
+    QColor m_background;
+    bool m_memo = false;
+    bool m_alarm = false;
+    bool m_red = false;
+    std::vector<std::uint32_t> m_slots;
+    std::vector<std::uint32_t> m_headSlots;
+    std::vector<std::uint32_t> m_patternSlots;
+    std::vector<std::uint32_t> m_key;
+
+    std::map<std::vector<std::uint32_t>, Tile> m_tiles;
+    std::map<std::vector<std::uint32_t>, Pattern> m_patterns;
+    std::vector<std::unique_ptr<Sheet>> m_tileSheets;
+    std::vector<std::unique_ptr<Sheet>> m_patternSheets;
+};
