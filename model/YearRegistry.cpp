@@ -5,6 +5,8 @@
 #include "InvalidArgument.h"
 #include "YearDocument.h"
 
+#include <QFileInfo>
+
 #include <string>
 #include <vector>
 
@@ -56,6 +58,7 @@ std::shared_ptr<YearDocument> YearRegistry::open(int year)
 
     if (!m_everyYearLoaded) {
         m_everyYearLoaded = true;
+        m_everyYearStored = QFileInfo::exists(m_store.foreverRedDaysPath());
         report(m_store.loadForeverRedDays(m_everyYear));
     }
     const std::weak_ptr<bool> alive = m_alive;
@@ -65,6 +68,10 @@ std::shared_ptr<YearDocument> YearRegistry::open(int year)
         delete d;
     });
     report(document->load(m_defaults));
+    // Until the every-year file exists, the years themselves say which red days repeat: a folder whose
+    // every-year file was lost gets it back from the years it opens, as each year's close once rebuilt it.
+    if (!m_everyYearStored)
+        adoptEveryYearDays(*document);
     mergeEveryYear(*document);
     connect(document.get(), &YearDocument::everyYearEdited, this,
             [this, d = document.get()](int dayIndex) { everyYearEdited(*d, dayIndex); });
@@ -112,6 +119,7 @@ bool YearRegistry::saveEveryYear()
         return true;
     const StoreResult result = m_store.saveForeverRedDays(m_everyYear);
     report(result);
+    m_everyYearStored = m_everyYearStored || result.ok();
     return result.ok();
 }
 
@@ -143,6 +151,69 @@ void YearRegistry::mergeEveryYear(YearDocument& document) const
     }
 }
 
+bool YearRegistry::putEveryYear(int month, int day, const RedDayRecord* record, const QByteArray& text,
+                                QByteArray* removedText)
+{
+    // Rebuilt with this month and day's entry replaced, added in month-and-day order, or removed.
+    ForeverRedDays next;
+    bool removed = false;
+    bool placed = false;
+    const auto& days = m_everyYear.m_foreverRedDays;
+    const auto& texts = m_everyYear.m_foreverRedTexts;
+    const int key = keyOf(month, day);
+    for (qsizetype i = 0; i < days.count(); ++i) {
+        const RedDayRecord& entry = days.at(i);
+        const QByteArray entryText = i < texts.count() ? texts.at(i) : QByteArray();
+        const int entryKey = keyOf(entry.m_stDate.wMonth, entry.m_stDate.wDay);
+        if (record && !placed && entryKey >= key) {
+            next.m_foreverRedDays.append(*record);
+            next.m_foreverRedTexts.append(text);
+            placed = true;
+        }
+        if (entryKey == key) {
+            if (!record && !removed) {
+                removed = true;
+                if (removedText)
+                    *removedText = entryText;
+            }
+            continue;
+        }
+        next.m_foreverRedDays.append(entry);
+        next.m_foreverRedTexts.append(entryText);
+    }
+    if (record && !placed) {
+        next.m_foreverRedDays.append(*record);
+        next.m_foreverRedTexts.append(text);
+    }
+    if (!record && !removed)
+        return false;
+    m_everyYear = std::move(next);
+    return true;
+}
+
+void YearRegistry::adoptEveryYearDays(const YearDocument& document)
+{
+    const YearData& data = document.data();
+    const int year = document.year();
+    for (int month = 1; month <= 12; ++month) {
+        for (int day = 1; day <= Calendar::daysInMonth(year, month); ++day) {
+            const int d = Calendar::dayOfYear(year, month, day);
+            if (!document.holdsDay(d) || data.m_redDays.at(d).m_bEveryYear == 0 ||
+                data.m_redTexts.at(d).isEmpty())
+                continue;
+            bool known = false;
+            for (const RedDayRecord& entry : m_everyYear.m_foreverRedDays)
+                known = known || keyOf(entry.m_stDate.wMonth, entry.m_stDate.wDay) == keyOf(month, day);
+            if (known)
+                continue;
+            RedDayRecord record = data.m_redDays.at(d);
+            record.m_stDate.wMonth = std::uint16_t(month);
+            record.m_stDate.wDay = std::uint16_t(day);
+            putEveryYear(month, day, &record, data.m_redTexts.at(d), nullptr);
+        }
+    }
+}
+
 void YearRegistry::everyYearEdited(YearDocument& source, int dayIndex)
 {
     const MonthDay md = monthDayOf(source.year(), dayIndex);
@@ -156,40 +227,9 @@ void YearRegistry::everyYearEdited(YearDocument& source, int dayIndex)
     stored.m_stDate.wMonth = std::uint16_t(md.month);
     stored.m_stDate.wDay = std::uint16_t(md.day);
 
-    // Rebuild the list with this month and day's entry replaced, added in month-and-day order, or removed.
-    ForeverRedDays next;
     QByteArray removedText;
-    bool removed = false;
-    bool placed = false;
-    const auto& days = m_everyYear.m_foreverRedDays;
-    const auto& texts = m_everyYear.m_foreverRedTexts;
-    const int key = keyOf(md.month, md.day);
-    for (qsizetype i = 0; i < days.count(); ++i) {
-        const RedDayRecord& entry = days.at(i);
-        const QByteArray entryText = i < texts.count() ? texts.at(i) : QByteArray();
-        const int entryKey = keyOf(entry.m_stDate.wMonth, entry.m_stDate.wDay);
-        if (everyYear && !placed && entryKey >= key) {
-            next.m_foreverRedDays.append(stored);
-            next.m_foreverRedTexts.append(text);
-            placed = true;
-        }
-        if (entryKey == key) {
-            if (!everyYear) {
-                removed = true;
-                removedText = entryText;
-            }
-            continue;
-        }
-        next.m_foreverRedDays.append(entry);
-        next.m_foreverRedTexts.append(entryText);
-    }
-    if (everyYear && !placed) {
-        next.m_foreverRedDays.append(stored);
-        next.m_foreverRedTexts.append(text);
-    }
-    if (!everyYear && !removed)
+    if (!putEveryYear(md.month, md.day, everyYear ? &stored : nullptr, text, &removedText))
         return;
-    m_everyYear = std::move(next);
 
     // Held for the loop: a save below may report a problem, and a message box runs an event loop in which
     // windows can close.

@@ -57,11 +57,16 @@ private:
     bool saveEveryYear();
     void mergeEveryYear(YearDocument& document) const;
     void everyYearEdited(YearDocument& source, int dayIndex);
+    // Sets (record given) or removes the entry of a month and day; false when there was nothing to remove.
+    bool putEveryYear(int month, int day, const RedDayRecord* record, const QByteArray& text,
+                      QByteArray* removedText);
+    void adoptEveryYearDays(const YearDocument& document);
 
     const DataStore& m_store;
     DisplaySettings m_defaults;
     ForeverRedDays m_everyYear;
     bool m_everyYearLoaded = false;
+    bool m_everyYearStored = false; // the every-year file exists (or was written in this run)
     std::map<int, std::weak_ptr<YearDocument>> m_open;
     std::shared_ptr<bool> m_alive;
     QSet<QString> m_reported;

@@ -61,6 +61,8 @@ private slots:
     void projectMarksMoveWithTheirProjects();
     void everyYearDaysFollowEditsIntoOpenYears();
     void everyYearEntriesWithoutADayThisYearSurvive();
+    void aLostEveryYearFileIsRebuiltFromTheYears_data();
+    void aLostEveryYearFileIsRebuiltFromTheYears();
     void aFailedSaveIsToldOnceAndTriedAgain();
     void editsOutsideTheListsChangeNothing();
 };
@@ -180,6 +182,47 @@ void TestYearRegistry::everyYearEntriesWithoutADayThisYearSurvive()
     QCOMPARE(file.m_foreverRedTexts.count(), 3);
     QCOMPARE(file.m_foreverRedTexts.at(0), QByteArray("Leap"));
     QCOMPARE(file.m_foreverRedTexts.at(2), QByteArray("Eve"));
+}
+
+void TestYearRegistry::aLostEveryYearFileIsRebuiltFromTheYears_data()
+{
+    QTest::addColumn<bool>("fileExists");
+    QTest::addColumn<int>("entries");
+    QTest::newRow("no every-year file: the year's flagged days fill it") << false << 1;
+    QTest::newRow("an every-year file, even empty, decides") << true << 0;
+}
+
+// Each year's close used to rebuild the every-year file from its flagged red days; a folder that lost the
+// file must not lose its repeating holidays.
+void TestYearRegistry::aLostEveryYearFileIsRebuiltFromTheYears()
+{
+    QFETCH(bool, fileExists);
+    QFETCH(int, entries);
+    Folder f;
+    {
+        YearData year;
+        year.reset();
+        year.m_settings = f.defaults;
+        year.m_settings.m_stSelected = moment(2011, 1, 1);
+        year.m_redDays.at(doy(2011, 12, 26)) = everyYear(2009, 12, 26);
+        year.m_redTexts.setAt(doy(2011, 12, 26), "Boxing Day");
+        year.m_redDays.at(doy(2011, 6, 1)) = everyYear(2011, 6, 1); // flagged, but no text: no red day
+        QVERIFY(f.store.saveYear(year).ok());
+        if (fileExists)
+            QVERIFY(f.store.saveForeverRedDays(ForeverRedDays{}).ok());
+    }
+    {
+        YearRegistry registry(f.store, f.defaults);
+        registry.open(2011);
+    }
+    ForeverRedDays file;
+    QVERIFY(f.store.loadForeverRedDays(file).ok());
+    QCOMPARE(file.m_foreverRedTexts.count(), qsizetype(entries));
+    if (entries) {
+        QCOMPARE(file.m_foreverRedTexts.at(0), QByteArray("Boxing Day"));
+        QCOMPARE(int(file.m_foreverRedDays.at(0).m_stDate.wMonth), 12);
+        QCOMPARE(int(file.m_foreverRedDays.at(0).m_stDate.wDay), 26);
+    }
 }
 
 // The data stay in memory after a failed save; the user hears it once, and the next save writes them.
