@@ -165,9 +165,10 @@ void CellPatterns::paintFrame(const QPen& gridPen)
     for (int y = 0; y < int(rowCovered.size()); ++y)
         if (!rowCovered[std::size_t(y)])
             m_painter.fillRect(QRect(m_inside.left(), m_inside.top() + y, m_inside.width(), 1), kWhite);
+    // Columns go with the day rows (paintGridBand), while those rows are in cache.
     for (int x = 0; x < int(columnCovered.size()); ++x)
         if (!columnCovered[std::size_t(x)])
-            m_painter.fillRect(QRect(m_inside.left() + x, m_inside.top(), 1, m_inside.height()), kWhite);
+            m_whiteColumns.emplace_back(m_inside.left() + x, m_inside.top(), 1, m_inside.height());
     // The outline where the rules' one-unit pen draws it, corners joined: the pen covers a logical
     // coordinate v on device pixels lo(v)..s * v.
     const auto lo = [s](int v) { return s * v - (s == 2 ? 1 : 0); };
@@ -194,27 +195,55 @@ QColor CellPatterns::paintCells(QColor background, const QColor& gridColour)
     const QColor weekendColour = colorFromColorRef(m_settings.m_crSunday);
     const QColor selectedColour = colorFromColorRef(m_settings.m_crSelected);
     for (int d = 0; d < 31; ++d) {
+        int plainCells = 0;
         for (int m = 0; m < 12; ++m) {
             const int month = m + 1;
             const int day = d + 1;
-            if (!Calendar::isValidDate(m_shownYear, month, day)) {
-                m_painter.fillRect(DeviceUnits::rect(m_scale, m_grid.cellFill(m, d)), noDayColour);
+            CellState& cell = m_row[std::size_t(m)];
+            m_cell = &cell;
+            cell.valid = Calendar::isValidDate(m_shownYear, month, day);
+            if (!cell.valid)
                 continue;
-            }
-            QColor colour = kWhite; // the frame's inside
-            bool plain = true;
+            cell.colour = kWhite; // the frame's inside
+            cell.plain = true;
             const int weekday = Calendar::dayOfWeek(m_shownYear, month, day);
             if (m_settings.m_bShowSundays && (weekday == 0 || weekday == 6)) {
-                colour = weekendColour;
-                plain = false;
+                cell.colour = weekendColour;
+                cell.plain = false;
             }
             if (month == m_settings.m_stSelected.wMonth && day == m_settings.m_stSelected.wDay) {
-                colour = selectedColour;
-                plain = false;
+                cell.colour = selectedColour;
+                cell.plain = false;
             }
             // Text stands on the last fill; 1 January, first in the rules' order, may stand on the surface's.
-            const QColor textBackground = !plain ? colour : m == 0 && d == 0 ? background : cellBackground;
-            paintCell(m, d, colour, plain, textBackground);
+            cell.background = !cell.plain ? cell.colour : m == 0 && d == 0 ? background : cellBackground;
+            const int n = Calendar::dayOfYear(m_shownYear, month, day);
+            cell.memo = cell.alarm = cell.red = false;
+            if (m_cellDetails) {
+                cell.memo = m_layout.markers && !m_lists.m_memos.at(n).isEmpty();
+                cell.alarm = m_layout.markers && !m_lists.m_alarmTexts.at(n).isEmpty();
+                cell.red = m_layout.redDays && !m_lists.m_redTexts.at(n).isEmpty();
+            }
+            collectSlots(m_grid.cellOrigin(m, d).x(), month, day);
+            if (cell.plain && cell.pattern.empty())
+                ++plainCells;
+        }
+        // Where most of the day row shows the frame's white, one fill of the whole row writes memory in
+        // order; what differs is painted over it while it is in cache.
+        const bool whiteRow = plainCells > 6;
+        if (whiteRow) {
+            const QRect first = DeviceUnits::rect(m_scale, m_grid.cellFill(0, d));
+            m_painter.fillRect(
+                QRect(QPoint(m_inside.left(), first.top()), QPoint(m_inside.right(), first.bottom())) &
+                    m_inside,
+                kWhite);
+        }
+        for (int m = 0; m < 12; ++m) {
+            m_cell = &m_row[std::size_t(m)];
+            if (m_cell->valid)
+                paintCell(m, d, whiteRow);
+            else
+                m_painter.fillRect(DeviceUnits::rect(m_scale, m_grid.cellFill(m, d)), noDayColour);
         }
         paintGridBand(d, gridColour);
     }
@@ -222,23 +251,14 @@ QColor CellPatterns::paintCells(QColor background, const QColor& gridColour)
     return cellBackground;
 }
 
-void CellPatterns::paintCell(int m, int d, QColor colour, bool plain, const QColor& background)
+void CellPatterns::paintCell(int m, int d, bool whiteRow)
 {
     const QRect fill = m_grid.cellFill(m, d);
     const QRect device = DeviceUnits::rect(m_scale, fill);
-    const int n = Calendar::dayOfYear(m_shownYear, m + 1, d + 1);
-    m_colour = colour;
-    m_background = background;
-    m_memo = m_alarm = m_red = false;
-    if (m_cellDetails) {
-        m_memo = m_layout.markers && !m_lists.m_memos.at(n).isEmpty();
-        m_alarm = m_layout.markers && !m_lists.m_alarmTexts.at(n).isEmpty();
-        m_red = m_layout.redDays && !m_lists.m_redTexts.at(n).isEmpty();
-    }
-    collectSlots(fill.x(), m + 1, d + 1);
+    const QColor& colour = m_cell->colour;
     // A plain cell shows the frame's white, which does not reach under the outline; there the outline stays
     // but for what the cell draws over it.
-    const bool clipped = plain && !m_inside.contains(device);
+    const bool clipped = m_cell->plain && !m_inside.contains(device);
     if (clipped && numberLeavesTheInside(fill, d)) {
         paintCellDirectly(fill, device, d);
         return;
@@ -255,8 +275,8 @@ void CellPatterns::paintCell(int m, int d, QColor colour, bool plain, const QCol
     if (m_patternWidth > 0) {
         const QRect area(device.x() + m_headWidth, device.y(), m_patternWidth, device.height());
         const QRect shown = area & clip;
-        if (shown.isEmpty()) {
-        } else if (m_patternSlots.empty()) {
+        if (shown.isEmpty() || (whiteRow && m_cell->plain && m_cell->pattern.empty())) {
+        } else if (m_cell->pattern.empty()) {
             m_painter.fillRect(shown, colour);
         } else {
             paintPatternRows(shown, area.x(), pattern(), fill.y());
@@ -298,12 +318,12 @@ void CellPatterns::paintOverTheOutline(const QRect& fill)
             if (!part.isEmpty())
                 m_painter.fillRect(part, colour);
     };
-    if (m_memo)
+    if (m_cell->memo)
         outside(DeviceUnits::rect(s, m_grid.memoMarker().translated(fill.topLeft())), kBlue);
-    if (m_alarm)
+    if (m_cell->alarm)
         outside(DeviceUnits::rect(s, m_grid.alarmMarker().translated(fill.topLeft())), kRed);
     const int pitch = m_grid.projectPitch();
-    for (const std::uint32_t code : m_slots) {
+    for (const std::uint32_t code : m_cell->all) {
         const qsizetype i = qsizetype(code >> 2);
         const QColor c = colorFromColorRef(m_lists.m_projects.at(i).m_crColor);
         const int px = fill.x() + m_grid.projectX() + int(i) * pitch;
@@ -316,9 +336,9 @@ void CellPatterns::paintOverTheOutline(const QRect& fill)
 
 void CellPatterns::collectSlots(int x, int month, int day)
 {
-    m_slots.clear();
-    m_headSlots.clear();
-    m_patternSlots.clear();
+    m_cell->all.clear();
+    m_cell->head.clear();
+    m_cell->pattern.clear();
     if (!m_layout.projects)
         return;
     const DayMarkRecord& marks = m_lists.m_dayMarks.at(Calendar::dayOfYear(m_shownYear, month, day));
@@ -344,11 +364,11 @@ void CellPatterns::collectSlots(int x, int month, int day)
         const int markLeft = s * rel;
         const int markRight = s * (rel + pitch - 1);
         const std::uint32_t code = std::uint32_t(i) << 2 | (line ? kLine : 0) | (mark ? kMark : 0);
-        m_slots.push_back(code);
+        m_cell->all.push_back(code);
         if ((line && lineRect.left() < m_headWidth) || (mark && markLeft < m_headWidth))
-            m_headSlots.push_back(code);
+            m_cell->head.push_back(code);
         if ((line && lineRect.right() >= m_headWidth) || (mark && markRight > m_headWidth))
-            m_patternSlots.push_back(code);
+            m_cell->pattern.push_back(code);
     }
 }
 
@@ -356,11 +376,11 @@ const CellPatterns::Tile& CellPatterns::headTile(int d)
 {
     const bool number = m_cellDetails && m_layout.numbers;
     m_key.clear();
-    m_key.push_back(m_colour.rgb());
-    m_key.push_back(number ? m_background.rgb() : 0);
-    m_key.push_back((m_memo ? 1u : 0u) | (m_alarm ? 2u : 0u) | (m_red ? 4u : 0u) |
+    m_key.push_back(m_cell->colour.rgb());
+    m_key.push_back(number ? m_cell->background.rgb() : 0);
+    m_key.push_back((m_cell->memo ? 1u : 0u) | (m_cell->alarm ? 2u : 0u) | (m_cell->red ? 4u : 0u) |
                     (number ? std::uint32_t(d + 1) << 3 : 0u));
-    m_key.insert(m_key.end(), m_headSlots.begin(), m_headSlots.end());
+    m_key.insert(m_key.end(), m_cell->head.begin(), m_cell->head.end());
     const auto found = m_tiles.find(m_key);
     if (found != m_tiles.end())
         return found->second;
@@ -375,22 +395,22 @@ const CellPatterns::Tile& CellPatterns::headTile(int d)
 
 void CellPatterns::drawHead(QPainter& p, int y, int d) const
 {
-    p.fillRect(QRect(0, y, m_grid.cellWidth(), m_grid.cellHeight()), m_colour);
-    if (m_memo)
+    p.fillRect(QRect(0, y, m_grid.cellWidth(), m_grid.cellHeight()), m_cell->colour);
+    if (m_cell->memo)
         p.fillRect(m_grid.memoMarker().translated(0, y), kBlue);
-    if (m_alarm)
+    if (m_cell->alarm)
         p.fillRect(m_grid.alarmMarker().translated(0, y), kRed);
     if (m_cellDetails && m_layout.numbers) {
         const int tx = m_grid.dayNumberX();
         const int ty = y + m_grid.dayNumberY();
         const int width = m_layout.numbers->width(d);
         if (width > 0)
-            p.fillRect(QRect(tx, ty, width, m_layout.numberHeight), m_background);
+            p.fillRect(QRect(tx, ty, width, m_layout.numberHeight), m_cell->background);
         p.setFont(*m_layout.dayFont);
-        p.setPen(m_red ? kRed : kBlack);
+        p.setPen(m_cell->red ? kRed : kBlack);
         p.drawText(tx, ty + m_layout.numberAscent, DayNumbers::text(d));
     }
-    drawSlots(p, m_headSlots, 0, y);
+    drawSlots(p, m_cell->head, 0, y);
 }
 
 void CellPatterns::drawSlots(QPainter& p, const std::vector<std::uint32_t>& codes, int x, int y) const
@@ -412,8 +432,8 @@ void CellPatterns::drawSlots(QPainter& p, const std::vector<std::uint32_t>& code
 const CellPatterns::Pattern& CellPatterns::pattern()
 {
     m_key.clear();
-    m_key.push_back(m_colour.rgb());
-    m_key.insert(m_key.end(), m_patternSlots.begin(), m_patternSlots.end());
+    m_key.push_back(m_cell->colour.rgb());
+    m_key.insert(m_key.end(), m_cell->pattern.begin(), m_cell->pattern.end());
     const auto found = m_patterns.find(m_key);
     if (found != m_patterns.end())
         return found->second;
@@ -421,10 +441,10 @@ const CellPatterns::Pattern& CellPatterns::pattern()
     QPainter& p = *sheet.painter;
     const int r = sheet.used;
     sheet.used += 2;
-    p.fillRect(QRect(0, r, m_patternWidth, 2), m_colour);
+    p.fillRect(QRect(0, r, m_patternWidth, 2), m_cell->colour);
     const int s = m_scale;
     const int pitch = m_grid.projectPitch();
-    for (const std::uint32_t code : m_patternSlots) {
+    for (const std::uint32_t code : m_cell->pattern) {
         const qsizetype i = qsizetype(code >> 2);
         const QColor c = colorFromColorRef(m_lists.m_projects.at(i).m_crColor);
         const int rel = m_grid.projectX() + int(i) * pitch;
@@ -472,10 +492,10 @@ void CellPatterns::paintCellDirectly(const QRect& fill, const QRect& device, int
     const int s = m_scale;
     const QRect white = device & m_inside;
     if (!white.isEmpty())
-        m_painter.fillRect(white, m_colour);
-    if (m_memo)
+        m_painter.fillRect(white, m_cell->colour);
+    if (m_cell->memo)
         m_painter.fillRect(DeviceUnits::rect(s, m_grid.memoMarker().translated(fill.topLeft())), kBlue);
-    if (m_alarm)
+    if (m_cell->alarm)
         m_painter.fillRect(DeviceUnits::rect(s, m_grid.alarmMarker().translated(fill.topLeft())), kRed);
     m_units.logical();
     if (m_cellDetails && m_layout.numbers) {
@@ -483,27 +503,39 @@ void CellPatterns::paintCellDirectly(const QRect& fill, const QRect& device, int
         const int ty = fill.y() + m_grid.dayNumberY();
         const int width = m_layout.numbers->width(d);
         if (width > 0)
-            m_painter.fillRect(QRect(tx, ty, width, m_layout.numberHeight), m_background);
+            m_painter.fillRect(QRect(tx, ty, width, m_layout.numberHeight), m_cell->background);
         m_painter.setFont(*m_layout.dayFont);
-        m_painter.setPen(m_red ? kRed : kBlack);
+        m_painter.setPen(m_cell->red ? kRed : kBlack);
         m_painter.drawText(tx, ty + m_layout.numberAscent, DayNumbers::text(d));
     }
-    drawSlots(m_painter, m_slots, fill.x(), fill.y());
+    drawSlots(m_painter, m_cell->all, fill.x(), fill.y());
     m_painter.setPen(Qt::NoPen);
     m_units.device();
 }
 
+// The day row's share of the frame's white columns and of the vertical lines, and the line above it.
 void CellPatterns::paintGridBand(int d, const QColor& gridColour)
 {
     const QRect band(QPoint(std::numeric_limits<int>::min() / 2, m_bandTop[std::size_t(d)]),
                      QPoint(std::numeric_limits<int>::max() / 2, m_bandTop[std::size_t(d) + 1] - 1));
-    for (const QRect& line : m_verticalLines) {
-        const QRect part = line & band;
-        if (!part.isEmpty())
-            m_painter.fillRect(part, gridColour);
-    }
-    if (d > 0 && !m_horizontalLines[std::size_t(d) - 1].isEmpty())
-        m_painter.fillRect(m_horizontalLines[std::size_t(d) - 1], gridColour);
+    const auto fillParts = [&](const std::vector<QRect>& rects, const QColor& colour) {
+        m_parts.clear();
+        for (const QRect& r : rects) {
+            const QRect part = r & band;
+            if (!part.isEmpty())
+                m_parts.push_back(part);
+        }
+        if (d > 0 && &rects == &m_verticalLines && !m_horizontalLines[std::size_t(d) - 1].isEmpty())
+            m_parts.push_back(m_horizontalLines[std::size_t(d) - 1]);
+        if (m_parts.empty())
+            return;
+        m_painter.setBrush(colour);
+        m_painter.drawRects(m_parts.data(), int(m_parts.size()));
+    };
+    m_painter.setPen(Qt::NoPen);
+    fillParts(m_whiteColumns, kWhite);
+    fillParts(m_verticalLines, gridColour);
+    m_painter.setBrush(Qt::NoBrush);
 }
 
 void CellPatterns::repaintGridLinesOver(const QRect& logical, const QColor& gridColour)

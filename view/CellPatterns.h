@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QRect>
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -88,7 +89,7 @@ private:
         std::int64_t to = -1;
     };
 
-    void paintCell(int m, int d, QColor colour, bool plain, const QColor& background);
+    void paintCell(int m, int d, bool whiteRow);
     bool numberLeavesTheInside(const QRect& fill, int d) const;
     void paintOverTheOutline(const QRect& fill);
     void paintCellDirectly(const QRect& fill, const QRect& device, int d);
@@ -117,18 +118,27 @@ private:
     std::vector<Period> m_periods;
     std::vector<QRect> m_verticalLines;   // device pixels, top to bottom
     std::vector<QRect> m_horizontalLines; // device pixels, rows 1..30
+    std::vector<QRect> m_whiteColumns;    // device pixels of the frame's inside between the cells
+    std::vector<QRect> m_parts;
     std::vector<int> m_bandTop; // device row where each day row's share of the vertical lines begins
 
-    // The cell being painted: its colours and marks, and its slots (index << 2 | line | mark << 1) that
-    // reach the head and the pattern area.
-    QColor m_colour;
-    QColor m_background;
-    bool m_memo = false;
-    bool m_alarm = false;
-    bool m_red = false;
-    std::vector<std::uint32_t> m_slots;
-    std::vector<std::uint32_t> m_headSlots;
-    std::vector<std::uint32_t> m_patternSlots;
+    // A cell of the day row being painted: its colours and marks, and its slots (index << 2 | line |
+    // mark << 1), all of them and those that reach the head and the pattern area.
+    struct CellState
+    {
+        bool valid = false;
+        bool plain = false;
+        bool memo = false;
+        bool alarm = false;
+        bool red = false;
+        QColor colour;
+        QColor background;
+        std::vector<std::uint32_t> all;
+        std::vector<std::uint32_t> head;
+        std::vector<std::uint32_t> pattern;
+    };
+    std::array<CellState, 12> m_row;
+    CellState* m_cell = nullptr;
     std::vector<std::uint32_t> m_key;
 
     std::map<std::vector<std::uint32_t>, Tile> m_tiles;

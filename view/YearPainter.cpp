@@ -418,8 +418,18 @@ void CYearPainter::PaintYear(QPainter& painter, QSize extent, const DisplaySetti
     std::vector<QRect> labels;
     const auto label = [&](const QFontMetrics& metrics, int x, int y, const QString& text) {
         const QRect box = drawBoxedText(painter, metrics, x, y, text, monthColour, background);
-        if (patterns)
-            labels.push_back(box | metrics.boundingRect(text).translated(x, y + metrics.ascent()));
+        if (!patterns)
+            return;
+        // Rows only: the lines are painted over the label's rows across the grid. Glyph by glyph, since the
+        // vertical extent of a line of Latin text is that of its glyphs.
+        int top = box.top();
+        int bottom = box.bottom();
+        for (const QChar c : text) {
+            const QRect ink = metrics.boundingRect(c).translated(0, y + metrics.ascent());
+            top = std::min(top, ink.top());
+            bottom = std::max(bottom, ink.bottom());
+        }
+        labels.emplace_back(QPoint(grid.left(), top), QPoint(grid.right(), bottom));
     };
     if (cw > 12) {
         for (int k = 1; k <= 12; ++k)
