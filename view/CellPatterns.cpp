@@ -170,7 +170,19 @@ void CellPatterns::paintFrame(const QPen& gridPen)
         if (!columnCovered[std::size_t(x)])
             m_whiteColumns.emplace_back(m_inside.left() + x, m_inside.top(), 1, m_inside.height());
     // The outline where the rules' one-unit pen draws it, corners joined: the pen covers a logical
-    // coordinate v on device pixels lo(v)..s * v.
+    // coordinate v on device pixels lo(v)..s * v. Moved by a negative offset, Qt's pen leaves a corner out;
+    // there the pen itself draws it.
+    const QTransform device = m_painter.deviceTransform();
+    m_units.logical();
+    if (device.dx() < 0 || device.dy() < 0) {
+        m_painter.setPen(gridPen);
+        m_painter.setBrush(Qt::NoBrush);
+        m_painter.drawRect(QRect(m_grid.left(), m_grid.top(), m_grid.right() - 1 - m_grid.left(),
+                                 m_grid.bottom() - 1 - m_grid.top()));
+        m_painter.setPen(Qt::NoPen);
+        return;
+    }
+    m_units.device();
     const auto lo = [s](int v) { return s * v - (s == 2 ? 1 : 0); };
     const int left = m_grid.left();
     const int top = m_grid.top();

@@ -14,13 +14,16 @@ namespace {
 
 using Tweak = std::function<void(YearData&)>;
 
-// The year laid out for `extent` logical pixels on an image of `ratio` device pixels per logical one.
-QImage render(const YearData& data, QSize extent, qreal ratio, bool literal)
+// The year laid out for `extent` logical pixels on an image of `ratio` device pixels per logical one, the
+// painter moved by `offset` logical pixels (as a widget's painter is within its window).
+QImage render(const YearData& data, QSize extent, qreal ratio, bool literal, QPoint offset = QPoint(),
+              QImage::Format format = QImage::Format_RGB32)
 {
-    QImage image(extent * ratio, QImage::Format_RGB32);
+    QImage image(extent * ratio, format);
     image.setDevicePixelRatio(ratio);
     image.fill(QColor(255, 0, 255));
     QPainter painter(&image);
+    painter.translate(offset);
     painter.setBackground(QColor(0, 255, 255));
     const PaintResources resources(data.m_settings);
     try {
@@ -65,6 +68,8 @@ class TestPainterReference : public QObject
 private slots:
     void sameImageAsTheLiteralRules_data();
     void sameImageAsTheLiteralRules();
+    void sameImageThroughAMovedPainter_data();
+    void sameImageThroughAMovedPainter();
 };
 
 // The painter batches project strokes and lays out texts once; the picture must stay that of the rules
@@ -125,6 +130,20 @@ void TestPainterReference::sameImageAsTheLiteralRules_data()
              d.m_settings.m_bShowSundays = 0;
          }},
         {"year 1899", 1899, none},
+        // Month names over the top of the grid, which the rules' grid lines then cross.
+        {"month names reach into the grid", 2024,
+         [](YearData& d) {
+             d.m_settings.m_lfMonth.lfHeight = 40;
+             d.m_settings.m_lfMonth.lfItalic = 1;
+         }},
+        // The last row of cells lies on the frame's outline at 1920x1080: what a plain cell draws there
+        // covers the outline, the rest of the outline stays.
+        {"numbers and markers at the foot of the cells", 2024,
+         [](YearData& d) {
+             d = sampleFullYear(2024);
+             d.m_settings.m_nDayNumberY = 22;
+             d.m_settings.m_nMarkerY = 24;
+         }},
         // Lists shorter than a year stop the paint at the first day they lack; the cells before stand.
         {"alarm texts end at day 100", 2024,
          [](YearData& d) {
@@ -182,6 +201,36 @@ void TestPainterReference::sameImageAsTheLiteralRules()
     const QImage fast = render(data, extent, ratio, false);
     const QImage literal = render(data, extent, ratio, true);
     QVERIFY2(fast == literal, qPrintable(firstDifference(fast, literal)));
+}
+
+// A widget's painter is moved to the widget's place in its window, and the window's backing store has an
+// alpha channel; the fast paths must give the same picture there.
+void TestPainterReference::sameImageThroughAMovedPainter_data()
+{
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QPoint>("offset");
+    QTest::addColumn<bool>("full");
+    for (const qreal ratio : {1.0, 2.0})
+        for (const bool full : {false, true}) {
+            QTest::addRow("%s at %g, moved by (3, 7)", full ? "full year" : "rich year", ratio)
+                << ratio << QPoint(3, 7) << full;
+            QTest::addRow("%s at %g, moved by (-40, -20)", full ? "full year" : "rich year", ratio)
+                << ratio << QPoint(-40, -20) << full;
+        }
+}
+
+void TestPainterReference::sameImageThroughAMovedPainter()
+{
+    QFETCH(qreal, ratio);
+    QFETCH(QPoint, offset);
+    QFETCH(bool, full);
+    const YearData data = full ? sampleFullYear(2024) : sampleRichYear(2024);
+    const QSize extent(1600, 900);
+    for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
+        const QImage fast = render(data, extent, ratio, false, offset, format);
+        const QImage literal = render(data, extent, ratio, true, offset, format);
+        QVERIFY2(fast == literal, qPrintable(firstDifference(fast, literal)));
+    }
 }
 
 QTEST_MAIN(TestPainterReference)
