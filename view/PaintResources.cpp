@@ -1,11 +1,37 @@
 #include "PaintResources.h"
 
+#include "DayNumbers.h"
 #include "DisplaySettings.h"
 #include "QtConversion.h"
+
+#include <QFontMetrics>
+#include <QPaintDevice>
+
+struct PaintResources::Measured
+{
+    int devType;
+    int dpiX;
+    int dpiY;
+    DayNumbers numbers;
+};
 
 PaintResources::PaintResources(const DisplaySettings& s)
     : m_gridPen(colorFromColorRef(s.m_crGrid), 1.0, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin),
       m_yearFont(fontFromLogFont(s.m_lfYear)), m_dayFont(fontFromLogFont(s.m_lfDay)),
       m_monthFont(fontFromLogFont(s.m_lfMonth))
 {
+}
+
+PaintResources::~PaintResources() = default;
+
+const DayNumbers& PaintResources::dayNumbers(const QPaintDevice* device) const
+{
+    const int type = device ? device->devType() : 0;
+    const int dpiX = device ? device->logicalDpiX() : 0;
+    const int dpiY = device ? device->logicalDpiY() : 0;
+    if (!m_measured || m_measured->devType != type || m_measured->dpiX != dpiX || m_measured->dpiY != dpiY)
+        m_measured.reset(
+            new Measured{type, dpiX, dpiY,
+                         DayNumbers(m_dayFont, QFontMetrics(m_dayFont, const_cast<QPaintDevice*>(device)))});
+    return m_measured->numbers;
 }

@@ -3,6 +3,10 @@
 #include <QFont>
 #include <QPen>
 
+#include <memory>
+
+class DayNumbers;
+class QPaintDevice;
 struct DisplaySettings;
 
 // The grid pen and the three fonts a view draws its years with. A view makes them once, from the settings
@@ -12,16 +16,24 @@ class PaintResources
 {
 public:
     explicit PaintResources(const DisplaySettings& settings);
+    ~PaintResources();
+    PaintResources(const PaintResources&) = delete;
+    PaintResources& operator=(const PaintResources&) = delete;
 
     // Solid, one unit wide (it scales with the painter, so a printed grid keeps its on-screen weight).
     const QPen& gridPen() const { return m_gridPen; }
     const QFont& yearFont() const { return m_yearFont; }
     const QFont& dayFont() const { return m_dayFont; }
     const QFont& monthFont() const { return m_monthFont; }
+    // The day numbers measured in the day font for a device; kept while the view paints at the same
+    // resolution, since measuring them is a good part of a paint's fixed cost.
+    const DayNumbers& dayNumbers(const QPaintDevice* device) const;
 
 private:
     QPen m_gridPen;
     QFont m_yearFont;
     QFont m_dayFont;
     QFont m_monthFont;
+    struct Measured;
+    mutable std::unique_ptr<Measured> m_measured;
 };

@@ -307,7 +307,7 @@ void CYearPainter::PaintYear(QPainter& painter, QSize extent, const DisplaySetti
     const bool projects = s.m_bShowProjectLines && cw > 20;
     std::optional<DayNumbers> numbers;
     if (cellDetails && s.m_bShowDayNumbers)
-        numbers.emplace(resources.dayFont(), dayMetrics);
+        numbers.emplace(resources.dayNumbers(painter.device()));
 
     const int scale = wholeDeviceScale(painter);
     DeviceUnits units(painter);

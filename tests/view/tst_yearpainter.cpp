@@ -1,4 +1,5 @@
 #include "Calendar.h"
+#include "DayNumbers.h"
 #include "InvalidArgument.h"
 #include "PaintResources.h"
 #include "QtConversion.h"
@@ -142,6 +143,8 @@ private slots:
     void settingsApartFromTheListsPaintTheSame_data();
     void settingsApartFromTheListsPaintTheSame();
     void theProcessHasAPainterFromTheStart();
+    void dayNumbersAreMeasuredOncePerResolution_data();
+    void dayNumbersAreMeasuredOncePerResolution();
 };
 
 // Font heights are cell heights when positive, character heights when negative; Arial has a stand-in.
@@ -573,6 +576,49 @@ void TestYearPainter::theProcessHasAPainterFromTheStart()
     QImage image(extentFor(30, 15), QImage::Format_RGB32);
     QPainter painter(&image);
     g_pYearPainter->PaintYear(painter, image.size(), data, PaintResources(data.m_settings));
+}
+
+// A view keeps its resources across paints; the day numbers' advances and ink come from the day font as
+// measured for the device, and are measured again only when the resolution changes.
+void TestYearPainter::dayNumbersAreMeasuredOncePerResolution_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::addColumn<bool>("italic");
+    QTest::newRow("default day font") << 10 << false;
+    QTest::newRow("large italic") << 26 << true;
+}
+
+void TestYearPainter::dayNumbersAreMeasuredOncePerResolution()
+{
+    QFETCH(int, height);
+    QFETCH(bool, italic);
+    YearData data = plainYear(2024);
+    data.m_settings.m_lfDay.lfHeight = height;
+    data.m_settings.m_lfDay.lfItalic = italic ? 1 : 0;
+    const PaintResources resources(data.m_settings);
+    QImage screen(10, 10, QImage::Format_RGB32);
+    QImage hiDpi(20, 20, QImage::Format_RGB32);
+    hiDpi.setDevicePixelRatio(2);
+    const DayNumbers& numbers = resources.dayNumbers(&screen);
+    QCOMPARE(&resources.dayNumbers(&hiDpi), &numbers); // same resolution: measured once
+    const QFontMetrics metrics(resources.dayFont(), &screen);
+    int widest = 0;
+    QRect ink;
+    for (int d = 0; d < 31; ++d) {
+        const QString text = QString::asprintf("%02d", d + 1);
+        QCOMPARE(DayNumbers::text(d), text);
+        QCOMPARE(numbers.width(d), metrics.horizontalAdvance(text));
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+        ink |= metrics.boundingRect(text).translated(0, metrics.ascent());
+    }
+    QCOMPARE(numbers.maxWidth(), widest);
+    QCOMPARE(numbers.ink(), ink);
+
+    QImage print(10, 10, QImage::Format_RGB32);
+    print.setDotsPerMeterX(11811); // 300 dpi
+    print.setDotsPerMeterY(11811);
+    const DayNumbers& measuredAgain = resources.dayNumbers(&print);
+    QCOMPARE(measuredAgain.width(0), QFontMetrics(resources.dayFont(), &print).horizontalAdvance("01"));
 }
 
 QTEST_MAIN(TestYearPainter)
