@@ -18,6 +18,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -48,6 +49,9 @@ CTolvaView::CTolvaView(YearRegistry& registry, const Clock& clock, QWidget* pare
 CTolvaView::~CTolvaView()
 {
     m_alarmTimer.stop();
+    // The boxes are child widgets and would otherwise go after the list that tracks them.
+    for (const QPointer<QMessageBox>& box : std::exchange(m_alarmBoxes, {}))
+        delete box.data();
     if (m_document) {
         saveShownYear();
         // Dropping the last reference saves the year once more only if something changed since.
