@@ -1,6 +1,7 @@
 #include "CellPatterns.h"
 
 #include "Calendar.h"
+#include "CellTileCache.h"
 #include "DayNumbers.h"
 #include "DeviceUnits.h"
 #include "QtConversion.h"
@@ -96,6 +97,38 @@ CellPatterns::CellPatterns(QPainter& painter, DeviceUnits& units, int scale, con
     m_inside = QRect(QPoint(s * grid.left() + (s + 1) / 2, s * grid.top() + (s + 1) / 2),
                      QPoint(s * (grid.right() - 1) - half - 1, s * (grid.bottom() - 1) - half - 1));
 
+    m_tiles = layout.tiles;
+    if (!m_tiles) {
+        m_ownTiles = std::make_unique<CellTileCache>();
+        m_tiles = m_ownTiles.get();
+    }
+    if (m_headWidth > 0) {
+        const QRect memo = grid.memoMarker();
+        const QRect alarm = grid.alarmMarker();
+        m_tiles->useLayout({s,
+                            int(m_format),
+                            m_headWidth,
+                            grid.cellWidth(),
+                            grid.cellHeight(),
+                            m_cellDetails,
+                            layout.markers,
+                            memo.x(),
+                            memo.y(),
+                            memo.width(),
+                            memo.height(),
+                            alarm.x(),
+                            alarm.y(),
+                            alarm.width(),
+                            alarm.height(),
+                            layout.numbers != nullptr,
+                            grid.dayNumberX(),
+                            grid.dayNumberY(),
+                            layout.numberHeight,
+                            layout.numberAscent,
+                            grid.projectX(),
+                            grid.projectPitch()},
+                           m_headWidth, s * grid.cellHeight(), s, m_format);
+    }
     if (layout.projects) {
         m_periods.reserve(std::size_t(lists.m_projects.count()));
         for (const ProjectRecord& p : lists.m_projects) {
@@ -119,7 +152,10 @@ CellPatterns::CellPatterns(QPainter& painter, DeviceUnits& units, int scale, con
     m_bandTop.push_back(s * grid.bottom());
 }
 
-CellPatterns::~CellPatterns() = default;
+CellPatterns::~CellPatterns()
+{
+    m_tiles->endPaint();
+}
 
 bool CellPatterns::listsCoverTheYear() const
 {
@@ -277,11 +313,11 @@ void CellPatterns::paintCell(int m, int d, bool whiteRow)
     }
     const QRect clip = clipped ? m_inside : device;
     if (m_headWidth > 0) {
-        const Tile& tile = headTile(d);
+        const CellTileCache::Tile tile = headTile(d);
         const QRect target = QRect(device.x(), device.y(), m_headWidth, device.height()) & clip;
         if (!target.isEmpty())
             m_painter.drawImage(
-                target, tile.sheet->image,
+                target, *tile.image,
                 QRect(target.topLeft() - device.topLeft() + QPoint(0, tile.y), target.size()));
     }
     if (m_patternWidth > 0) {
@@ -384,7 +420,7 @@ void CellPatterns::collectSlots(int x, int month, int day)
     }
 }
 
-const CellPatterns::Tile& CellPatterns::headTile(int d)
+CellTileCache::Tile CellPatterns::headTile(int d)
 {
     const bool number = m_cellDetails && m_layout.numbers;
     m_key.clear();
@@ -392,17 +428,16 @@ const CellPatterns::Tile& CellPatterns::headTile(int d)
     m_key.push_back(number ? m_cell->background.rgb() : 0);
     m_key.push_back((m_cell->memo ? 1u : 0u) | (m_cell->alarm ? 2u : 0u) | (m_cell->red ? 4u : 0u) |
                     (number ? std::uint32_t(d + 1) << 3 : 0u));
-    m_key.insert(m_key.end(), m_cell->head.begin(), m_cell->head.end());
-    const auto found = m_tiles.find(m_key);
-    if (found != m_tiles.end())
-        return found->second;
-    const int height = m_scale * m_grid.cellHeight();
-    Sheet& sheet = sheetWithRoom(m_tileSheets, m_headWidth, height, 32);
-    const Tile tile{&sheet, sheet.used};
-    sheet.used += height;
+    for (const std::uint32_t code : m_cell->head) {
+        m_key.push_back(code);
+        m_key.push_back(m_lists.m_projects.at(qsizetype(code >> 2)).m_crColor);
+    }
+    if (const CellTileCache::Tile* found = m_tiles->find(m_key))
+        return *found;
+    const CellTileCache::Tile tile = m_tiles->add(m_key);
     // The rules' own operations for the cell, in its logical units, with the cell at (0, y).
-    drawHead(*sheet.painter, tile.y / m_scale, d);
-    return m_tiles.emplace(m_key, tile).first->second;
+    drawHead(m_tiles->painter(), tile.y / m_scale, d);
+    return tile;
 }
 
 void CellPatterns::drawHead(QPainter& p, int y, int d) const
@@ -572,7 +607,6 @@ CellPatterns::Sheet& CellPatterns::sheetWithRoom(std::vector<std::unique_ptr<She
             sheets.back()->painter.reset();
         auto sheet = std::make_unique<Sheet>();
         sheet->image = QImage(width, height * perSheet, m_format);
-        sheet->image.setDevicePixelRatio(&sheets == &m_tileSheets ? m_scale : 1);
         sheet->painter = std::make_unique<QPainter>(&sheet->image);
         sheets.push_back(std::move(sheet));
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CellTileCache.h"
+
 #include <QBrush>
 #include <QColor>
 #include <QImage>
@@ -46,6 +48,8 @@ public:
         const QFont* dayFont = nullptr;
         int numberHeight = 0;
         int numberAscent = 0;
+        // Heads kept from earlier paints of the same view; a paint without one keeps its own.
+        CellTileCache* tiles = nullptr;
     };
 
     static bool applies(const YearGrid& grid, const Layout& layout, const QRect& yearLabelInk);
@@ -73,11 +77,6 @@ private:
         std::unique_ptr<QPainter> painter;
         int used = 0;
     };
-    struct Tile
-    {
-        const Sheet* sheet;
-        int y;
-    };
     struct Pattern
     {
         QBrush lines;
@@ -94,7 +93,7 @@ private:
     void paintOverTheOutline(const QRect& fill);
     void paintCellDirectly(const QRect& fill, const QRect& device, int d);
     void collectSlots(int x, int month, int day);
-    const Tile& headTile(int d);
+    CellTileCache::Tile headTile(int d);
     void drawHead(QPainter& p, int y, int d) const;
     void drawSlots(QPainter& p, const std::vector<std::uint32_t>& codes, int x, int y) const;
     const Pattern& pattern();
@@ -141,8 +140,8 @@ private:
     CellState* m_cell = nullptr;
     std::vector<std::uint32_t> m_key;
 
-    std::map<std::vector<std::uint32_t>, Tile> m_tiles;
+    CellTileCache* m_tiles = nullptr;
+    std::unique_ptr<CellTileCache> m_ownTiles;
     std::map<std::vector<std::uint32_t>, Pattern> m_patterns;
-    std::vector<std::unique_ptr<Sheet>> m_tileSheets;
     std::vector<std::unique_ptr<Sheet>> m_patternSheets;
 };

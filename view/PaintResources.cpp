@@ -1,5 +1,6 @@
 #include "PaintResources.h"
 
+#include "CellTileCache.h"
 #include "DayNumbers.h"
 #include "DisplaySettings.h"
 #include "QtConversion.h"
@@ -34,4 +35,11 @@ const DayNumbers& PaintResources::dayNumbers(const QPaintDevice* device) const
             new Measured{type, dpiX, dpiY,
                          DayNumbers(m_dayFont, QFontMetrics(m_dayFont, const_cast<QPaintDevice*>(device)))});
     return m_measured->numbers;
+}
+
+CellTileCache& PaintResources::cellTiles() const
+{
+    if (!m_cellTiles)
+        m_cellTiles = std::make_unique<CellTileCache>();
+    return *m_cellTiles;
 }

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+class CellTileCache;
 class DayNumbers;
 class QPaintDevice;
 struct DisplaySettings;
@@ -28,6 +29,8 @@ public:
     // The day numbers measured in the day font for a device; kept while the view paints at the same
     // resolution, since measuring them is a good part of a paint's fixed cost.
     const DayNumbers& dayNumbers(const QPaintDevice* device) const;
+    // Cell heads drawn by earlier paints of the view.
+    CellTileCache& cellTiles() const;
 
 private:
     QPen m_gridPen;
@@ -36,4 +39,5 @@ private:
     QFont m_monthFont;
     struct Measured;
     mutable std::unique_ptr<Measured> m_measured;
+    mutable std::unique_ptr<CellTileCache> m_cellTiles;
 };

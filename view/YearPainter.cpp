@@ -317,7 +317,8 @@ void CYearPainter::PaintYear(QPainter& painter, QSize extent, const DisplaySetti
                                       numbers ? &*numbers : nullptr,
                                       &resources.dayFont(),
                                       dayMetrics.height(),
-                                      dayMetrics.ascent()};
+                                      dayMetrics.ascent(),
+                                      &resources.cellTiles()};
     const QRect yearLabelInk =
         QRect(grid.left(), 5, yearMetrics.horizontalAdvance(yearLabel), yearMetrics.height()) |
         yearMetrics.boundingRect(yearLabel)

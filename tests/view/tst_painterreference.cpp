@@ -1,6 +1,8 @@
+#include "Calendar.h"
 #include "InvalidArgument.h"
 #include "LiteralYearPainter.h"
 #include "PaintResources.h"
+#include "QtConversion.h"
 #include "SampleYears.h"
 #include "YearPainter.h"
 
@@ -17,15 +19,17 @@ using Tweak = std::function<void(YearData&)>;
 // The year laid out for `extent` logical pixels on an image of `ratio` device pixels per logical one, the
 // painter moved by `offset` logical pixels (as a widget's painter is within its window).
 QImage render(const YearData& data, QSize extent, qreal ratio, bool literal, QPoint offset = QPoint(),
-              QImage::Format format = QImage::Format_RGB32)
+              QImage::Format format = QImage::Format_RGB32, const PaintResources* kept = nullptr,
+              const QColor& surfaceBackground = QColor(0, 255, 255))
 {
     QImage image(extent * ratio, format);
     image.setDevicePixelRatio(ratio);
     image.fill(QColor(255, 0, 255));
     QPainter painter(&image);
     painter.translate(offset);
-    painter.setBackground(QColor(0, 255, 255));
-    const PaintResources resources(data.m_settings);
+    painter.setBackground(surfaceBackground);
+    const PaintResources own(data.m_settings);
+    const PaintResources& resources = kept ? *kept : own;
     try {
         if (literal)
             paintYearLiterally(painter, extent, data, resources);
@@ -70,6 +74,7 @@ private slots:
     void sameImageAsTheLiteralRules();
     void sameImageThroughAMovedPainter_data();
     void sameImageThroughAMovedPainter();
+    void sameImageWhenTheViewPaintsAgain();
 };
 
 // The painter batches project strokes and lays out texts once; the picture must stay that of the rules
@@ -230,6 +235,53 @@ void TestPainterReference::sameImageThroughAMovedPainter()
         const QImage fast = render(data, extent, ratio, false, offset, format);
         const QImage literal = render(data, extent, ratio, true, offset, format);
         QVERIFY2(fast == literal, qPrintable(firstDifference(fast, literal)));
+    }
+}
+
+// A view keeps its paint resources, and with them what earlier paints drew; each later paint, of other
+// contents, colours, sizes or screens, must still show its own picture.
+void TestPainterReference::sameImageWhenTheViewPaintsAgain()
+{
+    YearData year = sampleRichYear(2024);
+    const PaintResources kept(year.m_settings);
+    struct Step
+    {
+        const char* name;
+        std::function<void(YearData&)> change;
+        QSize extent;
+        qreal ratio;
+        QColor surface;
+    };
+    const Step steps[] = {
+        {"first paint", [](YearData&) {}, QSize(1920, 1080), 1, QColor(0, 255, 255)},
+        {"full year", [](YearData& d) { d = sampleFullYear(2024); }, QSize(1920, 1080), 1,
+         QColor(0, 255, 255)},
+        {"project colours changed",
+         [](YearData& d) {
+             for (qsizetype i = 0; i < d.m_projects.count(); i += 3)
+                 d.m_projects.at(i).m_crColor = makeColorRef(250, 10, 10);
+         },
+         QSize(1920, 1080), 1, QColor(0, 255, 255)},
+        {"another day selected, other colours",
+         [](YearData& d) {
+             d.m_settings.m_stSelected = Calendar::makeDate(2024, 1, 1);
+             d.m_settings.m_crSunday = makeColorRef(210, 230, 250);
+             d.m_settings.m_crBackground = makeColorRef(250, 250, 200);
+         },
+         QSize(1920, 1080), 1, QColor(0, 255, 255)},
+        {"other surface background", [](YearData&) {}, QSize(1920, 1080), 1, QColor(40, 40, 40)},
+        {"resized", [](YearData&) {}, QSize(1700, 1000), 1, QColor(40, 40, 40)},
+        {"moved to a HiDPI screen", [](YearData&) {}, QSize(1700, 1000), 2, QColor(40, 40, 40)},
+        {"marks and memos gone", [](YearData& d) { d = sampleRichYear(2025); }, QSize(1700, 1000), 2,
+         QColor(40, 40, 40)},
+    };
+    for (const Step& step : steps) {
+        step.change(year);
+        const QImage fast =
+            render(year, step.extent, step.ratio, false, QPoint(), QImage::Format_RGB32, &kept, step.surface);
+        const QImage literal =
+            render(year, step.extent, step.ratio, true, QPoint(), QImage::Format_RGB32, &kept, step.surface);
+        QVERIFY2(fast == literal, qPrintable(QString(step.name) + ": " + firstDifference(fast, literal)));
     }
 }
 
