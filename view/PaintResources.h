@@ -12,7 +12,8 @@ struct DisplaySettings;
 
 // The grid pen and the three fonts a view draws its years with. A view makes them once, from the settings
 // of the first year it shows, and keeps them when it moves to other years; printing uses the view's own.
-// Needs a QGuiApplication.
+// Needs a QGuiApplication. Paints through one object must not run at the same time: it keeps what they
+// measured and drew for the next paint.
 class PaintResources
 {
 public:
