@@ -5,6 +5,7 @@
 #include "DataStore.h"
 #include "Moments.h"
 #include "YearDocument.h"
+#include "YearOnDisk.h"
 #include "YearRegistry.h"
 
 #include <QFile>
@@ -26,14 +27,7 @@ struct Folder
 
     Folder() { store.CaptureWorkDir(dir.path()); }
 
-    YearData onDisk(int year) const
-    {
-        YearData data;
-        data.reset();
-        data.m_settings.m_stSelected = Calendar::makeDate(year, 1, 1);
-        store.loadYear(data, defaults);
-        return data;
-    }
+    YearData onDisk(int year) const { return TestSupport::yearOnDisk(store, year, defaults); }
 };
 
 RedDayRecord everyYear(int year, int month, int day)

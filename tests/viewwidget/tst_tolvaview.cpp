@@ -9,6 +9,7 @@
 #include "YearDocument.h"
 #include "YearGrid.h"
 #include "YearGridAccessible.h"
+#include "YearOnDisk.h"
 #include "YearPainter.h"
 #include "YearRegistry.h"
 
@@ -67,14 +68,7 @@ struct Planner
         return v;
     }
 
-    YearData onDisk(int year) const
-    {
-        YearData data;
-        data.reset();
-        data.m_settings.m_stSelected = Calendar::makeDate(year, 1, 1);
-        store.loadYear(data, defaults);
-        return data;
-    }
+    YearData onDisk(int year) const { return TestSupport::yearOnDisk(store, year, defaults); }
 };
 
 QPoint cellCenter(const CTolvaView& view, int month, int day)

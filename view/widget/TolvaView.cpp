@@ -256,28 +256,26 @@ void CTolvaView::mousePressEvent(QMouseEvent* event)
         OnToday();
         return;
     }
-    if (event->button() != Qt::LeftButton)
-        return;
-    int month = 0;
-    int day = 0;
-    if (!cellAt(event->position().toPoint(), month, day))
-        return;
-    selectDay(month, day);
-    repaintAll();
-    notifySelection();
+    if (event->button() == Qt::LeftButton && selectCellAt(event->position().toPoint()))
+        notifySelection();
 }
 
 void CTolvaView::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    if (!m_document || event->button() != Qt::LeftButton)
-        return;
+    // A double click acts on the day under the pointer, never on one selected before.
+    if (m_document && event->button() == Qt::LeftButton && selectCellAt(event->position().toPoint()))
+        editSelectedDay();
+}
+
+bool CTolvaView::selectCellAt(QPoint pos)
+{
     int month = 0;
     int day = 0;
-    if (!cellAt(event->position().toPoint(), month, day))
-        return;
+    if (!cellAt(pos, month, day))
+        return false;
     selectDay(month, day);
     repaintAll();
-    editSelectedDay();
+    return true;
 }
 
 void CTolvaView::keyPressEvent(QKeyEvent* event)

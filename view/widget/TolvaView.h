@@ -77,6 +77,8 @@ protected:
 private:
     void stepYear(int delta);
     bool cellAt(QPoint pos, int& month, int& day) const;
+    // Selects the cell under `pos` and repaints; false (nothing changed) outside the cells.
+    bool selectCellAt(QPoint pos);
     // Tells assistive technology which cell the selection is on.
     void notifySelection();
     void selectDay(int month, int day);
