@@ -30,6 +30,7 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 #include <QWhatsThis>
 
@@ -301,6 +302,9 @@ void CMainFrame::createToolBar()
          {VC::ShowDayNumbers, VC::ShowSundays, VC::ShowProjectLines, VC::ShowMemoAlarm, VC::ShowRedDays})
         m_toolBar->addAction(m_viewCommands->action(c));
     addToolBar(Qt::TopToolBarArea, m_toolBar);
+    // Qt's overflow button, shown when the toolbar is too short for its buttons, has no name of its own.
+    if (auto* more = m_toolBar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(tr("More toolbar buttons"));
 
     QAction* toggle = m_commands.value(ID_VIEW_TOOLBAR);
     toggle->setChecked(true);
