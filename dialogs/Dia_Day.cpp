@@ -127,10 +127,7 @@ void CDia_Day::nameControls()
 
 bool CDia_Day::dayIsHeld() const
 {
-    const qsizetype d = m_dayIndex;
-    return d >= 0 && d < m_year.m_dayMarks.count() && d < m_year.m_redDays.count() &&
-           d < m_year.m_alarms.count() && d < m_year.m_memos.count() && d < m_year.m_alarmTexts.count() &&
-           d < m_year.m_redTexts.count();
+    return m_year.holdsDay(m_dayIndex);
 }
 
 CDia_Day::~CDia_Day() = default;

@@ -9,10 +9,7 @@ void DayEdit::applyTo(YearData& year) const
 {
     const qsizetype d = dayIndex;
     // The day marks are replaced whole, so only the edit's own need to hold the day.
-    const bool held = d >= 0 && d < year.m_redDays.count() && d < year.m_alarms.count() &&
-                      d < year.m_memos.count() && d < year.m_alarmTexts.count() &&
-                      d < year.m_redTexts.count();
-    if (!held)
+    if (!year.holdsDayEntries(d))
         throwInvalidArgument("day " + std::to_string(d) + " is not held by the year's lists");
     // Names and records stay parallel, and the edited day keeps a marks record.
     if (names.count() != projects.count())

@@ -19,6 +19,12 @@ void YearData::reset()
     m_redTexts.setCount(kDayListSize);
 }
 
+bool YearData::holdsDayEntries(qsizetype d) const
+{
+    return d >= 0 && d < m_redDays.count() && d < m_alarms.count() && d < m_memos.count() &&
+           d < m_alarmTexts.count() && d < m_redTexts.count();
+}
+
 bool operator==(const YearData& a, const YearData& b)
 {
     return std::memcmp(&a.m_settings, &b.m_settings, sizeof(DisplaySettings)) == 0 &&

@@ -27,6 +27,13 @@ struct YearData
 
     // Settings all zero, no projects, and every per-day list at kDayListSize empty entries.
     void reset();
+    // Whether the per-day lists (day marks aside) hold entry `dayIndex`; a damaged file can leave them short.
+    bool holdsDayEntries(qsizetype dayIndex) const;
+    // The same with the day marks too.
+    bool holdsDay(qsizetype dayIndex) const
+    {
+        return holdsDayEntries(dayIndex) && dayIndex < m_dayMarks.count();
+    }
     // The year shown: m_settings.m_stSelected.wYear.
     int year() const { return m_settings.m_stSelected.wYear; }
 

@@ -19,19 +19,8 @@ StoreResult YearDocument::load(const DisplaySettings& defaults)
 {
     m_data.reset();
     m_data.m_settings.m_stSelected = Calendar::makeDate(m_year, 1, 1);
-    StoreResult result;
-    try {
-        result = m_store.loadYear(m_data, defaults);
-    } catch (const std::bad_alloc&) {
-        m_data.reset();
-        m_data.m_settings = defaults;
-        result.status = StoreResult::Status::ReadFailed;
-        result.path = m_store.yearPath(m_year);
-        result.reason = QStringLiteral("not enough memory to read it");
-        result.message = QStringLiteral("Could not read %1: %2. The year is shown from the defaults.")
-                             .arg(result.path, result.reason);
-    }
-    m_data.m_settings.m_stSelected = Calendar::makeDate(m_year, 1, 1);
+    // The store reports memory running out as damage; the year asked for stays the one shown.
+    const StoreResult result = m_store.loadYear(m_data, defaults);
     m_unsaved = false;
     m_loadResult = result;
     emit changed();
@@ -60,10 +49,7 @@ void YearDocument::edited()
 
 bool YearDocument::holdsDay(int dayIndex) const
 {
-    const qsizetype i = dayIndex;
-    return i >= 0 && i < m_data.m_dayMarks.count() && i < m_data.m_redDays.count() &&
-           i < m_data.m_alarms.count() && i < m_data.m_memos.count() && i < m_data.m_alarmTexts.count() &&
-           i < m_data.m_redTexts.count();
+    return m_data.holdsDay(dayIndex);
 }
 
 void YearDocument::checkDayIndex(int dayIndex) const

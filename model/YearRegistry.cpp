@@ -12,24 +12,6 @@
 
 namespace {
 
-struct MonthDay
-{
-    int month = 0;
-    int day = 0;
-};
-
-MonthDay monthDayOf(int year, int dayIndex)
-{
-    int rest = dayIndex;
-    for (int month = 1; month <= 12; ++month) {
-        const int days = Calendar::daysInMonth(year, month);
-        if (rest <= days)
-            return {month, rest};
-        rest -= days;
-    }
-    return {};
-}
-
 int keyOf(int month, int day)
 {
     return month * 100 + day;
@@ -101,14 +83,21 @@ bool YearRegistry::save(YearDocument& document)
     return result.ok();
 }
 
-bool YearRegistry::saveAll()
+std::vector<std::shared_ptr<YearDocument>> YearRegistry::openDocuments() const
 {
+    // Held by the caller while it works through them: a save may report a problem, and a message box runs
+    // an event loop in which windows can close.
     std::vector<std::shared_ptr<YearDocument>> open;
     for (const auto& [year, weak] : m_open)
         if (auto document = weak.lock())
             open.push_back(std::move(document));
+    return open;
+}
+
+bool YearRegistry::saveAll()
+{
     bool ok = true;
-    for (const auto& document : open)
+    for (const auto& document : openDocuments())
         ok = save(*document) && ok;
     return saveEveryYear() && ok;
 }
@@ -216,29 +205,28 @@ void YearRegistry::adoptEveryYearDays(const YearDocument& document)
 
 void YearRegistry::everyYearEdited(YearDocument& source, int dayIndex)
 {
-    const MonthDay md = monthDayOf(source.year(), dayIndex);
-    if (md.month == 0)
+    if (dayIndex < 1 || dayIndex > Calendar::dayOfYear(source.year(), 12, 31))
         return;
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    Calendar::dateFromDayNumber(Calendar::dayNumber(source.year(), 1, 1) + dayIndex - 1, year, month, day);
     const RedDayRecord record = source.data().m_redDays.at(dayIndex);
     const QByteArray text = source.data().m_redTexts.at(dayIndex);
     const bool everyYear = record.m_bEveryYear != 0 && !text.isEmpty();
     // Keyed by the day it was set on, whatever date an older record carried.
     RedDayRecord stored = record;
-    stored.m_stDate.wMonth = std::uint16_t(md.month);
-    stored.m_stDate.wDay = std::uint16_t(md.day);
+    stored.m_stDate.wMonth = std::uint16_t(month);
+    stored.m_stDate.wDay = std::uint16_t(day);
 
     QByteArray removedText;
-    if (!putEveryYear(md.month, md.day, everyYear ? &stored : nullptr, text, &removedText))
+    if (!putEveryYear(month, day, everyYear ? &stored : nullptr, text, &removedText))
         return;
 
-    // Held for the loop: a save below may report a problem, and a message box runs an event loop in which
-    // windows can close.
-    std::vector<std::shared_ptr<YearDocument>> others;
-    for (const auto& [year, weak] : m_open)
-        if (auto other = weak.lock(); other && other.get() != &source)
-            others.push_back(std::move(other));
-    for (const auto& other : others) {
-        const int d = Calendar::dayOfYear(other->year(), md.month, md.day);
+    for (const auto& other : openDocuments()) {
+        if (other.get() == &source)
+            continue;
+        const int d = Calendar::dayOfYear(other->year(), month, day);
         if (d <= 0 || !other->holdsDay(d))
             continue;
         if (everyYear) {

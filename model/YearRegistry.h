@@ -10,6 +10,7 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 class DataStore;
 class YearDocument;
@@ -52,6 +53,7 @@ signals:
     void problem(const StoreResult& result);
 
 private:
+    std::vector<std::shared_ptr<YearDocument>> openDocuments() const;
     void release(YearDocument* document);
     void report(const StoreResult& result);
     bool saveEveryYear();

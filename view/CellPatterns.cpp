@@ -440,6 +440,21 @@ CellTileCache::Tile CellPatterns::headTile(int d)
     return tile;
 }
 
+// The day number on its opaque box, at its offset from the cell origin.
+void CellPatterns::drawDayNumber(QPainter& p, QPoint origin, int d) const
+{
+    if (!m_cellDetails || !m_layout.numbers)
+        return;
+    const int tx = origin.x() + m_grid.dayNumberX();
+    const int ty = origin.y() + m_grid.dayNumberY();
+    const int width = m_layout.numbers->width(d);
+    if (width > 0)
+        p.fillRect(QRect(tx, ty, width, m_layout.numberHeight), m_cell->background);
+    p.setFont(*m_layout.dayFont);
+    p.setPen(m_cell->red ? kRed : kBlack);
+    p.drawText(tx, ty + m_layout.numberAscent, DayNumbers::text(d));
+}
+
 void CellPatterns::drawHead(QPainter& p, int y, int d) const
 {
     p.fillRect(QRect(0, y, m_grid.cellWidth(), m_grid.cellHeight()), m_cell->colour);
@@ -447,16 +462,7 @@ void CellPatterns::drawHead(QPainter& p, int y, int d) const
         p.fillRect(m_grid.memoMarker().translated(0, y), kBlue);
     if (m_cell->alarm)
         p.fillRect(m_grid.alarmMarker().translated(0, y), kRed);
-    if (m_cellDetails && m_layout.numbers) {
-        const int tx = m_grid.dayNumberX();
-        const int ty = y + m_grid.dayNumberY();
-        const int width = m_layout.numbers->width(d);
-        if (width > 0)
-            p.fillRect(QRect(tx, ty, width, m_layout.numberHeight), m_cell->background);
-        p.setFont(*m_layout.dayFont);
-        p.setPen(m_cell->red ? kRed : kBlack);
-        p.drawText(tx, ty + m_layout.numberAscent, DayNumbers::text(d));
-    }
+    drawDayNumber(p, QPoint(0, y), d);
     drawSlots(p, m_cell->head, 0, y);
 }
 
@@ -545,16 +551,7 @@ void CellPatterns::paintCellDirectly(const QRect& fill, const QRect& device, int
     if (m_cell->alarm)
         m_painter.fillRect(DeviceUnits::rect(s, m_grid.alarmMarker().translated(fill.topLeft())), kRed);
     m_units.logical();
-    if (m_cellDetails && m_layout.numbers) {
-        const int tx = fill.x() + m_grid.dayNumberX();
-        const int ty = fill.y() + m_grid.dayNumberY();
-        const int width = m_layout.numbers->width(d);
-        if (width > 0)
-            m_painter.fillRect(QRect(tx, ty, width, m_layout.numberHeight), m_cell->background);
-        m_painter.setFont(*m_layout.dayFont);
-        m_painter.setPen(m_cell->red ? kRed : kBlack);
-        m_painter.drawText(tx, ty + m_layout.numberAscent, DayNumbers::text(d));
-    }
+    drawDayNumber(m_painter, fill.topLeft(), d);
     drawSlots(m_painter, m_cell->all, fill.x(), fill.y());
     m_painter.setPen(Qt::NoPen);
     m_units.device();

@@ -95,6 +95,7 @@ private:
     void collectSlots(int x, int month, int day);
     CellTileCache::Tile headTile(int d);
     void drawHead(QPainter& p, int y, int d) const;
+    void drawDayNumber(QPainter& p, QPoint origin, int d) const;
     void drawSlots(QPainter& p, const std::vector<std::uint32_t>& codes, int x, int y) const;
     const Pattern& pattern();
     void paintPatternRows(const QRect& area, int left, const Pattern& pattern, int y);

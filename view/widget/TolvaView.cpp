@@ -189,7 +189,7 @@ void CTolvaView::OnToday()
 void CTolvaView::selectDay(int month, int day)
 {
     m_settings.m_stSelected = SYSTEMTIME{};
-    m_settings.m_stSelected.wYear = std::uint16_t(shownYear() == 0 ? m_document->year() : shownYear());
+    m_settings.m_stSelected.wYear = std::uint16_t(m_document->year());
     m_settings.m_stSelected.wMonth = std::uint16_t(std::clamp(month, 1, 12));
     m_settings.m_stSelected.wDay = std::uint16_t(std::clamp(day, 1, 31));
     const int dow = Calendar::dayOfWeek(m_settings.m_stSelected.wYear, m_settings.m_stSelected.wMonth,
