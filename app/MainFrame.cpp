@@ -30,8 +30,6 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
-#include <QToolBar>
-#include <QToolButton>
 #include <QUrl>
 #include <QWhatsThis>
 
@@ -39,56 +37,9 @@
 
 namespace {
 
-// The framework's standard prompts: status-bar text before the line break, tooltip after it.
-struct CommandText
-{
-    int id;
-    const char* text;
-    const char* prompt;
-};
-
-constexpr CommandText kCommands[] = {
-    {CMainFrame::ID_FILE_NEW, "&New", "Create a new document\nNew"},
-    {CMainFrame::ID_FILE_OPEN, "&Open...", "Open an existing document\nOpen"},
-    {CMainFrame::ID_FILE_CLOSE, "&Close", "Close the active document\nClose"},
-    {CMainFrame::ID_FILE_SAVE, "&Save", "Save the active document\nSave"},
-    {CMainFrame::ID_FILE_PRINT, "&Print...", "Print the active document\nPrint"},
-    {CMainFrame::ID_FILE_PRINT_PREVIEW, "Print Pre&view", "Display full pages\nPrint Preview"},
-    {CMainFrame::ID_FILE_PRINT_SETUP, "P&rint Setup...",
-     "Change the printer and printing options\nPrint Setup"},
-    {CMainFrame::ID_APP_EXIT, "E&xit", "Quit the application; prompts to save documents\nExit"},
-    {CMainFrame::ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar\nToggle ToolBar"},
-    {CMainFrame::ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar\nToggle StatusBar"},
-    {CMainFrame::ID_WINDOW_NEW, "&New Window", "Open another window for the active document\nNew Window"},
-    {CMainFrame::ID_WINDOW_CASCADE, "&Cascade", "Arrange windows so they overlap\nCascade Windows"},
-    {CMainFrame::ID_WINDOW_TILE_HORZ, "&Tile", "Arrange windows as non-overlapping tiles\nTile Windows"},
-    {CMainFrame::ID_WINDOW_ARRANGE, "&Arrange Icons",
-     "Arrange icons at the bottom of the window\nArrange Icons"},
-    {CMainFrame::ID_HELP_FINDER, "&Help Topics", "List Help topics\nHelp Topics"},
-    {CMainFrame::ID_APP_ABOUT, "&About Tolva...",
-     "Display program information, version number and copyright\nAbout"},
-    {CMainFrame::ID_HELP, "Help", "Display help for current task or command\nHelp"},
-    {CMainFrame::ID_CONTEXT_HELP, "Context Help",
-     "Display help for clicked on buttons, menus and windows\nHelp"},
-    {CMainFrame::ID_NEXT_PANE, "Next Pane", "Switch to the next window pane\nNext Pane"},
-    {CMainFrame::ID_PREV_PANE, "Previous Pane", "Switch back to the previous window pane\nPrevious Pane"},
-};
-
 const char* const kIndicatorTexts[] = {"CAP", "NUM", "SCRL"};
 
 const QString kAppTitle = QStringLiteral("Tolva");
-
-QIcon icon(const char* name)
-{
-    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
-}
-
-void setPrompt(QAction* action, const QString& prompt)
-{
-    const qsizetype cut = prompt.indexOf(QLatin1Char('\n'));
-    action->setStatusTip(cut < 0 ? prompt : prompt.left(cut));
-    action->setToolTip(cut < 0 ? prompt : prompt.mid(cut + 1));
-}
 
 } // namespace
 
@@ -125,7 +76,7 @@ CMainFrame::~CMainFrame()
 bool CMainFrame::LoadFrame()
 {
     setWindowTitle(kAppTitle);
-    setWindowIcon(icon("tolva"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/tolva.svg")));
     setObjectName(QStringLiteral("CMainFrame"));
 
     m_mdiArea = new QMdiArea(this);
@@ -142,9 +93,8 @@ bool CMainFrame::LoadFrame()
     });
 
     m_viewCommands = new ViewCommands(this);
-    createActions();
-    createMenus();
-    createToolBar();
+    m_commands = new FrameCommands(this, m_viewCommands);
+    connectCommands();
     createStatusBar();
 
     m_previousPainter = g_pYearPainter;
@@ -178,25 +128,9 @@ void CMainFrame::report(const QString& message)
         m_messageSink(message);
 }
 
-void CMainFrame::createActions()
+void CMainFrame::connectCommands()
 {
-    for (const CommandText& c : kCommands) {
-        auto* action = new QAction(QString::fromUtf8(c.text), this);
-        setPrompt(action, QString::fromUtf8(c.prompt));
-        m_commands.insert(c.id, action);
-    }
-    auto cmd = [this](int id) { return m_commands.value(id); };
-
-    cmd(ID_FILE_NEW)->setIcon(icon("new"));
-    cmd(ID_FILE_NEW)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    cmd(ID_FILE_OPEN)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    cmd(ID_FILE_SAVE)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    cmd(ID_FILE_PRINT)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-    cmd(ID_HELP)->setShortcut(QKeySequence(Qt::Key_F1));
-    cmd(ID_CONTEXT_HELP)->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1));
-    cmd(ID_NEXT_PANE)->setShortcut(QKeySequence(Qt::Key_F6));
-    cmd(ID_PREV_PANE)->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6));
-
+    auto cmd = [this](int id) { return m_commands->action(id); };
     connect(cmd(ID_FILE_NEW), &QAction::triggered, this, &CMainFrame::OnFileNew);
     connect(cmd(ID_FILE_OPEN), &QAction::triggered, this, [this] { OnFileOpen(); });
     connect(cmd(ID_FILE_CLOSE), &QAction::triggered, this, &CMainFrame::OnFileClose);
@@ -214,103 +148,6 @@ void CMainFrame::createActions()
     connect(cmd(ID_CONTEXT_HELP), &QAction::triggered, this, &CMainFrame::OnContextHelp);
     connect(cmd(ID_APP_ABOUT), &QAction::triggered, this, &CMainFrame::OnAppAbout);
     // Next and previous pane: a year window has no panes.
-
-    // Accelerators work anywhere in the frame, whichever menu is shown (some have no menu entry at all).
-    for (const int id : {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_FILE_PRINT, ID_HELP, ID_CONTEXT_HELP,
-                         ID_NEXT_PANE, ID_PREV_PANE})
-        addAction(cmd(id));
-
-    cmd(ID_VIEW_TOOLBAR)->setCheckable(true);
-    cmd(ID_VIEW_STATUS_BAR)->setCheckable(true);
-
-    const QIcon viewIcons[] = {icon("year-plus"),   icon("year-minus"), icon("today"),
-                               icon("day-numbers"), icon("sundays"),    icon("project-lines"),
-                               icon("memo-alarm"),  icon("red-days")};
-    const QList<QAction*> viewActions = m_viewCommands->actions();
-    for (qsizetype i = 0; i < viewActions.size() && i < qsizetype(std::size(viewIcons)); ++i)
-        viewActions.at(i)->setIcon(viewIcons[i]);
-}
-
-void CMainFrame::createMenus()
-{
-    auto cmd = [this](int id) { return m_commands.value(id); };
-    auto view = [this](ViewCommands::Command c) { return m_viewCommands->action(c); };
-    using VC = ViewCommands::Command;
-
-    // Menu 128: no year window open.
-    auto* file128 = new QMenu(QStringLiteral("&File"), this);
-    file128->addAction(cmd(ID_FILE_NEW));
-    file128->addSeparator();
-    file128->addAction(cmd(ID_FILE_PRINT_SETUP));
-    file128->addSeparator();
-    file128->addAction(cmd(ID_FILE_CLOSE));
-    file128->addAction(cmd(ID_APP_EXIT));
-    auto* view128 = new QMenu(QStringLiteral("&View"), this);
-    view128->addAction(cmd(ID_VIEW_TOOLBAR));
-    view128->addAction(cmd(ID_VIEW_STATUS_BAR));
-    auto* help128 = new QMenu(QStringLiteral("&Help"), this);
-    help128->addAction(cmd(ID_HELP_FINDER));
-    help128->addAction(cmd(ID_APP_ABOUT));
-    m_menus128 = {file128, view128, help128};
-
-    // Menu 129: one or more year windows.
-    auto* file129 = new QMenu(QStringLiteral("&File"), this);
-    file129->addAction(cmd(ID_FILE_NEW));
-    file129->addAction(cmd(ID_FILE_CLOSE));
-    file129->addSeparator();
-    file129->addAction(cmd(ID_FILE_PRINT));
-    file129->addAction(cmd(ID_FILE_PRINT_PREVIEW));
-    file129->addAction(cmd(ID_FILE_PRINT_SETUP));
-    file129->addSeparator();
-    file129->addAction(cmd(ID_APP_EXIT));
-    auto* view129 = new QMenu(QStringLiteral("&View"), this);
-    view129->addAction(cmd(ID_VIEW_TOOLBAR));
-    view129->addAction(cmd(ID_VIEW_STATUS_BAR));
-    view129->addSeparator();
-    view129->addAction(view(VC::YearPlus));
-    view129->addAction(view(VC::YearMinus));
-    view129->addAction(view(VC::Today));
-    view129->addSeparator();
-    for (const VC c :
-         {VC::ShowDayNumbers, VC::ShowSundays, VC::ShowProjectLines, VC::ShowMemoAlarm, VC::ShowRedDays})
-        view129->addAction(view(c));
-    auto* window129 = new QMenu(QStringLiteral("&Window"), this);
-    window129->addAction(cmd(ID_WINDOW_NEW));
-    window129->addAction(cmd(ID_WINDOW_CASCADE));
-    window129->addAction(cmd(ID_WINDOW_TILE_HORZ));
-    window129->addAction(cmd(ID_WINDOW_ARRANGE));
-    auto* help129 = new QMenu(QStringLiteral("&Help"), this);
-    help129->addAction(cmd(ID_HELP_FINDER));
-    help129->addSeparator();
-    help129->addAction(cmd(ID_APP_ABOUT));
-    m_menus129 = {file129, view129, window129, help129};
-}
-
-void CMainFrame::createToolBar()
-{
-    using VC = ViewCommands::Command;
-    m_toolBar = new QToolBar(QStringLiteral("Toolbar"), this);
-    m_toolBar->setObjectName(QStringLiteral("toolBar"));
-    m_toolBar->setIconSize(QSize(16, 16));
-    m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
-    m_toolBar->addAction(m_commands.value(ID_FILE_NEW));
-    m_toolBar->addSeparator();
-    m_toolBar->addAction(m_viewCommands->action(VC::Today));
-    m_toolBar->addAction(m_viewCommands->action(VC::YearPlus));
-    m_toolBar->addAction(m_viewCommands->action(VC::YearMinus));
-    m_toolBar->addSeparator();
-    for (const VC c :
-         {VC::ShowDayNumbers, VC::ShowSundays, VC::ShowProjectLines, VC::ShowMemoAlarm, VC::ShowRedDays})
-        m_toolBar->addAction(m_viewCommands->action(c));
-    addToolBar(Qt::TopToolBarArea, m_toolBar);
-    // Qt's overflow button, shown when the toolbar is too short for its buttons, has no name of its own.
-    if (auto* more = m_toolBar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
-        more->setAccessibleName(tr("More toolbar buttons"));
-
-    QAction* toggle = m_commands.value(ID_VIEW_TOOLBAR);
-    toggle->setChecked(true);
-    connect(toggle, &QAction::toggled, m_toolBar, &QToolBar::setVisible);
-    connect(m_toolBar, &QToolBar::visibilityChanged, toggle, &QAction::setChecked);
 }
 
 void CMainFrame::createStatusBar()
@@ -329,8 +166,7 @@ void CMainFrame::createStatusBar()
     updateIndicators();
     qApp->installEventFilter(this);
 
-    QAction* toggle = m_commands.value(ID_VIEW_STATUS_BAR);
-    toggle->setChecked(true);
+    QAction* toggle = m_commands->action(ID_VIEW_STATUS_BAR);
     connect(toggle, &QAction::toggled, bar, &QStatusBar::setVisible);
 }
 
@@ -600,20 +436,7 @@ void CMainFrame::OnAppAbout()
 
 void CMainFrame::updateMenus()
 {
-    const int wanted = m_frames.isEmpty() ? kMenuNoYear : kMenuYear;
-    if (wanted != m_menuId) {
-        m_menuId = wanted;
-        menuBar()->clear();
-        for (QMenu* menu : wanted == kMenuYear ? m_menus129 : m_menus128)
-            menuBar()->addMenu(menu);
-    }
-    const bool haveView = activeView() != nullptr;
-    m_commands.value(ID_FILE_CLOSE)->setEnabled(haveView);
-    m_commands.value(ID_FILE_PRINT)->setEnabled(haveView);
-    m_commands.value(ID_FILE_PRINT_PREVIEW)->setEnabled(haveView);
-    m_commands.value(ID_WINDOW_NEW)->setEnabled(haveView);
-    for (const int id : {ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_ARRANGE})
-        m_commands.value(id)->setEnabled(!m_frames.isEmpty());
+    m_commands->update(menuBar(), !m_frames.isEmpty(), activeView() != nullptr);
 }
 
 void CMainFrame::updateFrameTitle()
