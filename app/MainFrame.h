@@ -110,7 +110,7 @@ private:
     void createStatusBar();
     CChildFrame* createYearWindow(CTolvaDoc* document);
     void childClosed(CChildFrame* frame);
-    void renumberWindows(CTolvaDoc* document);
+    void renumberWindows();
     void updateMenus();
     void updateFrameTitle();
     void updateIndicators();
