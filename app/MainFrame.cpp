@@ -94,6 +94,24 @@ bool CMainFrame::LoadFrame()
     m_viewCommands = new ViewCommands(this);
     m_commands = new FrameCommands(this, m_viewCommands);
     connectCommands();
+    m_commands->setWindowList([this] {
+        QList<FrameCommands::WindowEntry> entries;
+        CChildFrame* active = activeYearWindow();
+        for (QMdiSubWindow* w : m_mdiArea->subWindowList(QMdiArea::CreationOrder)) {
+            auto* frame = qobject_cast<CChildFrame*>(w);
+            if (!m_frames.contains(frame))
+                continue;
+            QPointer<CChildFrame> target(frame);
+            entries.append({frame->windowTitle(), frame == active, [this, target] {
+                                if (!target)
+                                    return;
+                                if (target->isMinimized())
+                                    target->showNormal();
+                                m_mdiArea->setActiveSubWindow(target);
+                            }});
+        }
+        return entries;
+    });
     createStatusBar();
 
     m_previousPainter = g_pYearPainter;
