@@ -4,6 +4,7 @@
 #include "ChildFrame.h"
 #include "InvalidArgument.h"
 #include "KeyLockState.h"
+#include "PrintSettings.h"
 #include "TolvaDoc.h"
 #include "TolvaView.h"
 #include "ViewCommands.h"
@@ -237,8 +238,10 @@ CTolvaView* CMainFrame::activeView() const
 QPrinter& CMainFrame::printer()
 {
     // Made on first use: setting up a printer asks the print system, which start-up need not wait for.
-    if (!m_printer)
+    if (!m_printer) {
         m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        PrintSettings::apply(*m_printer);
+    }
     return *m_printer;
 }
 
@@ -350,8 +353,10 @@ void CMainFrame::OnFilePrint()
     QPrintDialog dialog(&p, this);
     // One page per year: there are no pages to choose from.
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    PrintSettings::apply(p);
     if (dialog.exec() != QDialog::Accepted)
         return;
+    PrintSettings::remember(p);
     if (!YearPrinter::print(*view, p))
         report(QStringLiteral("Could not print: the printer could not be started."));
 }
@@ -369,12 +374,15 @@ void CMainFrame::OnFilePrintPreview()
             YearPrinter::print(*target, *p);
     });
     dialog.exec();
+    // The preview's own buttons turn the page.
+    PrintSettings::remember(printer());
 }
 
 void CMainFrame::OnFilePrintSetup()
 {
     QPageSetupDialog dialog(&printer(), this);
-    dialog.exec();
+    if (dialog.exec() == QDialog::Accepted)
+        PrintSettings::remember(printer());
 }
 
 void CMainFrame::OnAppExit()
