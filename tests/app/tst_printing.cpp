@@ -9,6 +9,7 @@
 #include "YearPrinter.h"
 #include "YearRegistry.h"
 
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QPrinter>
@@ -116,8 +117,9 @@ private:
 
 void TestPrinting::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
-    QSettings().remove(QStringLiteral("printing"));
+    // Settings of this run only.
+    static QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QVERIFY(m_store.CaptureWorkDir(m_dir.path()).ok());
     m_defaults = DisplaySettings::builtInDefaults(moment(2011, 3, 15));
     QCOMPARE(m_defaults.m_nMargin, 15);
