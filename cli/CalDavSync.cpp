@@ -6,6 +6,7 @@
 #include "CalendarExport.h"
 #include "DataFolderLock.h"
 #include "DataStore.h"
+#include "DurableFile.h"
 #include "HolidayImport.h"
 #include "ICalendarFile.h"
 #include "ProjectList.h"
@@ -159,7 +160,7 @@ bool rememberCaFile(const QString& key, const QString& caFile, QString& error)
     const QString path = accountsPath();
     QDir().mkpath(QFileInfo(path).path());
     const StoreResult result =
-        DataStore::writeFileAtomically(path, QJsonDocument(accounts).toJson(QJsonDocument::Indented));
+        DurableFile::write(path, QJsonDocument(accounts).toJson(QJsonDocument::Indented));
     if (!result.ok())
         error = QStringLiteral("%1: %2").arg(path, result.reason.isEmpty() ? result.message : result.reason);
     return result.ok();
@@ -842,7 +843,7 @@ bool keepYearCopy(const QString& path, QString& error)
         return false;
     }
     const QByteArray bytes = file.read(DataStore::kMaxFileSize + 1);
-    const StoreResult r = DataStore::writeFileAtomically(path + QStringLiteral(".before-sync"), bytes);
+    const StoreResult r = DurableFile::write(path + QStringLiteral(".before-sync"), bytes);
     if (!r.ok())
         error = r.reason.isEmpty() ? r.message : r.reason;
     return r.ok();
