@@ -1150,8 +1150,12 @@ int CalDavSync::twoWay(const QStringList& args, bool outgoing)
             const CalendarEvent* local = s.local >= 0 ? &out.events.at(s.local) : nullptr;
             const CalendarEvent* server =
                 s.remote >= 0 && remotes.at(s.remote).fetched ? &serverEvents.at(s.remote) : nullptr;
+            CalendarEvent lastSeen;
+            const SyncPlan::Known* k = knownByUid.value(s.uid);
+            const bool seen = !local && !server && k && YearItems::baseEvent(*k, lastSeen);
             const QString what = QStringLiteral("%1 (%2)").arg(s.uid, local    ? local->summary
                                                                       : server ? server->summary
+                                                                      : seen   ? lastSeen.summary
                                                                                : QString());
             if (s.conflict) {
                 ++tally.conflicts;

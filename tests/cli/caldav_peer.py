@@ -2,7 +2,7 @@
 """The independent CalDAV client of the publish and pull tests, over Debian's python3-caldav.
 
 caldav_peer.py URL USER PASSWORD COMMAND [ARGS]; the password comes as an argument only because the test
-server and its throw-away user exist for the run of one test.
+server and its throw-away user exist for the run of one test. PEER_CA names the CA file of an https server.
   setup YEARCAL HOLIDAYCAL   make both calendars; a foreign event in the first, holidays in the second
   list CAL                   one line per event: UID, a tab, SUMMARY
   edit CAL UID SUMMARY       change an event's summary as a phone would
@@ -16,6 +16,7 @@ server and its throw-away user exist for the run of one test.
 """
 import datetime
 import json
+import os
 import sys
 
 import caldav
@@ -63,7 +64,8 @@ def holiday(uid, start, end, summary, yearly):
 
 def main():
     url, user, password, command, *args = sys.argv[1:]
-    client = caldav.DAVClient(url, username=user, password=password)
+    client = caldav.DAVClient(url, username=user, password=password,
+                              ssl_verify_cert=os.environ.get("PEER_CA", True))
     principal = client.principal()
     if command == "setup":
         year = principal.make_calendar(name=args[0], cal_id=args[0])
