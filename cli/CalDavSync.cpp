@@ -616,7 +616,10 @@ int CalDavSync::publish(const QStringList& args)
         return fail(QStringLiteral("%1: %2. Nothing was published; remove the file to publish afresh.")
                         .arg(QDir::toNativeSeparators(statePath), error));
     const QByteArray stateBefore = state.toJson();
-    const QList<SyncPlan::Known> known = state.events(shownUrl);
+    // Foreign events a sync saw are not ours to publish or remove; they stay in the record as they are.
+    QList<SyncPlan::Known> known, foreign;
+    for (const SyncPlan::Known& k : state.events(shownUrl))
+        (k.foreign ? foreign : known) << k;
 
     QStringList notes;
     const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -688,7 +691,7 @@ int CalDavSync::publish(const QStringList& args)
 
     // The new state: what the server holds of ours after the replies.
     QHash<QString, SyncPlan::Known> next;
-    for (const SyncPlan::Known& k : known)
+    for (const SyncPlan::Known& k : known + foreign)
         next.insert(k.uid, k);
     QHash<qsizetype, qsizetype> requestOfStep;
     for (qsizetype r = 0; r < stepOfRequest.size(); ++r)

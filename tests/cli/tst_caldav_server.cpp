@@ -7,6 +7,7 @@
 #include "PublishState.h"
 #include "RadicaleServer.h"
 #include "TextCodec.h"
+#include "YearItems.h"
 #include "YearReader.h"
 
 #include <QMap>
@@ -300,6 +301,30 @@ private slots:
         // Each foreign event is taken in or listed once, and again only when someone changes it.
         QCOMPARE(lastLine(second.out), QStringLiteral("0 taken in, 0 removed, 0 red days added here"));
         QCOMPARE(snapshot(dir.filePath(QStringLiteral("YEARS"))), before);
+    }
+
+    // Why: pulling the planner's own calendar once turned every project and memo into a red day; it must
+    // give them back as what they are, so a new machine gets its year from the server.
+    void pullOfOwnCalendarGivesTheYearBack()
+    {
+        QTemporaryDir dir;
+        const Run r = runInProcess({QStringLiteral("--dir"), dir.path(), QStringLiteral("pull"),
+                                    m_server.calendarUrl(kYearCalendar), QString::number(kYear),
+                                    QStringLiteral("--user"), QLatin1String(RadicaleServer::kUser)});
+        QVERIFY2(r.status == 0, qPrintable(r.out + r.err));
+        QVERIFY2(lastLine(r.out).contains(QStringLiteral(", 0 red days added here")), qPrintable(r.out));
+        YearReader mine(m_dir.path()), pulled(dir.path());
+        QVERIFY(mine.read(kYear) && pulled.read(kYear));
+        QStringList notes;
+        // Projects come in the server's order; each item once, with its day and text.
+        QStringList expected, got;
+        for (const CalendarEvent& e : CalendarExport::events(mine.year(), notes))
+            expected << YearItems::dayKey(e) + QLatin1Char('|') + e.summary;
+        for (const CalendarEvent& e : CalendarExport::events(pulled.year(), notes))
+            got << YearItems::dayKey(e) + QLatin1Char('|') + e.summary;
+        expected.sort();
+        got.sort();
+        QCOMPARE(got, expected);
     }
 
     // Why: a failure must say in one line which URL and what went wrong, and must leave the files alone.

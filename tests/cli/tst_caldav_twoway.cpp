@@ -381,6 +381,22 @@ private slots:
         QCOMPARE(summaries(true), summaries(false));
     }
 
+    // Why: publish and sync share the record; the events a sync saw from other clients are not publish's to
+    // remove.
+    void publishAfterSyncLeavesOthersEventsAlone()
+    {
+        const Run r =
+            runInProcess({QStringLiteral("--dir"), m_dir.path(), QStringLiteral("publish"),
+                          QString::number(kYear), QStringLiteral("--url"), m_server.calendarUrl(kCalendar),
+                          QStringLiteral("--user"), QLatin1String(RadicaleServer::kUser)});
+        QVERIFY2(r.status == 0, qPrintable(r.out + r.err));
+        QCOMPARE(lastLine(r.out), QStringLiteral("0 added, 0 changed, 0 removed"));
+        QVERIFY(server().contains(QStringLiteral("meeting@phone.example")));
+        QCOMPARE(lastLine(sync().out),
+                 QStringLiteral("0 added, 0 changed, 0 removed on the server; 0 taken in, 0 "
+                                "removed, 0 red days added here"));
+    }
+
     void cleanupTestCase() { m_server.stop(); }
 };
 
