@@ -241,6 +241,7 @@ SyncPlan::Known knownFrom(const CalendarEvent& e, const QString& href, const QSt
     k.content = content;
     k.hash = contentHash(content);
     k.position = e.kind == CalendarEvent::Kind::Project ? int(e.position) : -1;
+    k.key = YearItems::keyOf(e);
     k.sequence = e.sequence;
     k.modified = e.lastModified.isValid() ? e.lastModified.toUTC().toString(Qt::ISODate) : QString();
     return k;
@@ -1142,6 +1143,7 @@ int CalDavSync::twoWay(const QStringList& args, bool outgoing)
                         continue;
                     e.uid = a.known.uid;
                     a.known.content = ICalendarFile::canonical(e);
+                    a.known.key = YearItems::keyOf(e);
                     a.known.hash = contentHash(a.known.content);
                     next.insert(a.known.uid, a.known);
                 }

@@ -52,6 +52,8 @@ QByteArray PublishState::toJson() const
                 o.insert(QStringLiteral("position"), e.position);
             if (e.foreign)
                 o.insert(QStringLiteral("foreign"), true);
+            if (!e.key.isEmpty())
+                o.insert(QStringLiteral("key"), e.key);
             if (e.sequence > 0)
                 o.insert(QStringLiteral("sequence"), e.sequence);
             if (!e.modified.isEmpty())
@@ -101,6 +103,7 @@ bool PublishState::fromJson(const QByteArray& json, QString& error)
             k.position = o.value(QStringLiteral("position")).toInt(-1);
             k.foreign = o.value(QStringLiteral("foreign")).toBool();
             k.sequence = o.value(QStringLiteral("sequence")).toInt();
+            k.key = o.value(QStringLiteral("key")).toString();
             k.modified = o.value(QStringLiteral("modified")).toString();
             if (k.uid.isEmpty() || k.href.isEmpty()) {
                 error = QStringLiteral("damaged: an event of %1 without UID or href").arg(url);

@@ -29,6 +29,9 @@ public:
         int position = -1;
         // A foreign event seen before (taken in as red days, or left alone): not ours to change.
         bool foreign = false;
+        // What the content is of, so that a day item is matched without reading the content again:
+        // YearItems::dayKey(), or "project"; empty in an older state.
+        QString key;
         // The revision last sent, which the next change raises.
         int sequence = 0;
         QString modified; // LAST-MODIFIED then, ISO 8601 in UTC

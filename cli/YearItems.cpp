@@ -37,6 +37,11 @@ QString YearItems::dayKey(const CalendarEvent& e)
                     : QStringLiteral("red/") + e.start.toString(Qt::ISODate);
 }
 
+QString YearItems::keyOf(const CalendarEvent& e)
+{
+    return e.kind == CalendarEvent::Kind::Project ? QLatin1String(kProjectKey) : dayKey(e);
+}
+
 QList<CalendarEvent> YearItems::events(const YearData& year, const QList<SyncPlan::Known>& known,
                                        QStringList& notes)
 {
@@ -44,6 +49,14 @@ QList<CalendarEvent> YearItems::events(const YearData& year, const QList<SyncPla
     QHash<QString, QString> uidOfDay;
     QSet<QString> used;
     for (const SyncPlan::Known& k : known) {
+        if (k.foreign || k.content.isEmpty())
+            continue;
+        // Day items by the key kept with them; reading a content back costs a parse.
+        if (!k.key.isEmpty() && k.key != QLatin1String(kProjectKey)) {
+            used.insert(k.uid);
+            uidOfDay.insert(k.key, k.uid);
+            continue;
+        }
         // An entry without content (an older state) has no day to match by: its UID is the export's.
         CalendarEvent base;
         if (!baseEvent(k, base))

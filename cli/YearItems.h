@@ -23,5 +23,9 @@ public:
     static bool baseEvent(const SyncPlan::Known& known, CalendarEvent& event);
 
     // What identifies a day item in the year: its kind and day; an every-year red day by month and day.
+    // Empty for a project.
     static QString dayKey(const CalendarEvent& event);
+    // SyncPlan::Known::key of an event: its day key, or kProjectKey.
+    static QString keyOf(const CalendarEvent& event);
+    static constexpr const char* kProjectKey = "project";
 };

@@ -160,7 +160,7 @@ private slots:
             l << SyncPlan::Local{i[0], QStringLiteral("/c/%1.ics").arg(i[0]), i[1].toUtf8()};
         QList<SyncPlan::Known> k;
         for (const QStringList& i : items(known))
-            k << SyncPlan::Known{i[0], i[1], i[2], i[3].toUtf8(), {}, -1, false, 0, {}};
+            k << SyncPlan::Known{i[0], i[1], i[2], i[3].toUtf8(), {}, -1, false, {}, 0, {}};
         // A stranger's object is in every listing; it must never get a step.
         QList<SyncPlan::Remote> r{{QStringLiteral("/c/foreign.ics"), QStringLiteral("f1"), {}}};
         for (const QStringList& i : items(remote))
@@ -351,7 +351,7 @@ private slots:
             l << SyncDecision::Local{i[0], QStringLiteral("/c/%1.ics").arg(i[0]), i[1].toUtf8()};
         QList<SyncPlan::Known> k;
         for (const QStringList& i : items(known))
-            k << SyncPlan::Known{i[0], i[1], i[2], {}, i[3].toUtf8(), -1, false, 0, {}};
+            k << SyncPlan::Known{i[0], i[1], i[2], {}, i[3].toUtf8(), -1, false, {}, 0, {}};
         QList<SyncDecision::Remote> r;
         for (const QStringList& i : items(remote)) {
             SyncDecision::Remote x;
@@ -584,7 +584,8 @@ private slots:
             return;
         const QList<SyncPlan::Known> events{
             {QStringLiteral("b@t"), QStringLiteral("/c/b@t.ics"), QStringLiteral("\"2\""), "\x01\x02",
-             "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n", 3, false, 2, QStringLiteral("2026-03-01T10:00:00Z")},
+             "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n", 3, false, QStringLiteral("project"), 2,
+             QStringLiteral("2026-03-01T10:00:00Z")},
             {QStringLiteral("a@t"),
              QStringLiteral("/c/a@t.ics"),
              QStringLiteral("\"1\""),
@@ -592,6 +593,7 @@ private slots:
              {},
              -1,
              true,
+             {},
              0,
              {}}};
         state.setEvents(QStringLiteral("https://h/c/"), events);
@@ -608,6 +610,7 @@ private slots:
         QCOMPARE(read[1].position, 3);
         QCOMPARE(read[1].sequence, 2);
         QCOMPARE(read[1].modified, events[0].modified);
+        QCOMPARE(read[1].key, QStringLiteral("project"));
         QVERIFY(read[0].foreign && !read[1].foreign);
     }
 
