@@ -10,13 +10,17 @@
 #include "YearItems.h"
 #include "YearReader.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 using namespace CliFixture;
 
@@ -395,6 +399,76 @@ private slots:
         QCOMPARE(lastLine(sync().out),
                  QStringLiteral("0 added, 0 changed, 0 removed on the server; 0 taken in, 0 "
                                 "removed, 0 red days added here"));
+    }
+
+    // Why: a server that fails in the middle of a sync (a 500 on one PUT) must cost nothing: what went
+    // through is recorded, what failed is sent again by the next run, and nothing is doubled.
+    void failedRequestIsSentAgainByTheNextRun()
+    {
+        const quint16 port = RadicaleServer::freePort();
+        const QString control = m_dir.filePath(QStringLiteral("fail"));
+        QFile c(control);
+        QVERIFY(c.open(QIODevice::WriteOnly));
+        c.write("PUT 03-09-memo\n");
+        c.close();
+        QProcess proxy;
+        proxy.start(QStringLiteral("/usr/bin/python3"),
+                    {QStringLiteral(TOLVA_FLAKY_PROXY), QString::number(port),
+                     QStringLiteral("http://127.0.0.1:%1").arg(m_server.port()), control});
+        QVERIFY(proxy.waitForStarted());
+        const auto stop = qScopeGuard([&] {
+            proxy.kill();
+            proxy.waitForFinished();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        bool up = false;
+        while (!up && clock.elapsed() < 10000) {
+            QTcpSocket probe;
+            probe.connectToHost(QStringLiteral("127.0.0.1"), port);
+            up = probe.waitForConnected(200);
+            if (!up)
+                QThread::msleep(50);
+        }
+        QVERIFY(up);
+        const QString url = QStringLiteral("http://127.0.0.1:%1/%2/%3/")
+                                .arg(port)
+                                .arg(QLatin1String(RadicaleServer::kUser), kCalendar);
+        const auto viaProxy = [&] {
+            return runInProcess({QStringLiteral("--dir"), m_dir.path(), QStringLiteral("sync"),
+                                 QString::number(kYear), QStringLiteral("--url"), url,
+                                 QStringLiteral("--user"), QLatin1String(RadicaleServer::kUser)});
+        };
+        // A record for this URL first: everything is found equal, nothing is sent.
+        const Run adopt = viaProxy();
+        QVERIFY2(adopt.status == 0, qPrintable(adopt.out + adopt.err));
+        QVERIFY2(!adopt.out.contains(QStringLiteral("conflict")), qPrintable(adopt.out));
+
+        YearData y = year();
+        y.m_memos.setAt(day(3, 9), "Sent on the second try");
+        y.m_memos.setAt(day(9, 2), "Sent at once");
+        save(y);
+        const int count = server().size();
+        const Run failed = viaProxy();
+        QCOMPARE(failed.status, 1);
+        QVERIFY2(failed.err.contains(QStringLiteral("HTTP 500")), qPrintable(failed.err));
+        QMap<QString, QJsonObject> s = server();
+        QCOMPARE(s.value(memoUid(9, 2)).value(QStringLiteral("summary")).toString(),
+                 QStringLiteral("Sent at once"));
+        QVERIFY(s.value(memoUid(3, 9)).value(QStringLiteral("summary")).toString() !=
+                QLatin1String("Sent on the second try"));
+
+        QVERIFY(c.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        c.close();
+        const Run again = viaProxy();
+        QVERIFY2(again.status == 0, qPrintable(again.out + again.err));
+        QCOMPARE(lastLine(again.out),
+                 QStringLiteral("0 added, 1 changed, 0 removed on the server; 0 taken in, 0 "
+                                "removed, 0 red days added here"));
+        s = server();
+        QCOMPARE(s.size(), count + 1);
+        QCOMPARE(s.value(memoUid(3, 9)).value(QStringLiteral("summary")).toString(),
+                 QStringLiteral("Sent on the second try"));
     }
 
     void cleanupTestCase() { m_server.stop(); }
