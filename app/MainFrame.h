@@ -140,9 +140,11 @@ private:
     void updateIndicators();
     void closeAllYearWindows(bool force);
     QString helpFilePath() const;
+    StoreResult saveDefaults() const;
 
     DataStore m_store;
     StoreResult m_captureResult;
+    bool m_defaultsLeftUnread = false;
     const Clock& m_clock;
     CYearPainter m_painter;
     CYearPainter* m_previousPainter = nullptr;
