@@ -4,6 +4,7 @@
 #include "ChildFrame.h"
 #include "InvalidArgument.h"
 #include "KeyLockState.h"
+#include "PrintSettings.h"
 #include "TolvaDoc.h"
 #include "TolvaView.h"
 #include "ViewCommands.h"
@@ -19,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QMap>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -29,8 +31,6 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
-#include <QToolBar>
-#include <QToolButton>
 #include <QUrl>
 #include <QWhatsThis>
 
@@ -38,56 +38,9 @@
 
 namespace {
 
-// The framework's standard prompts: status-bar text before the line break, tooltip after it.
-struct CommandText
-{
-    int id;
-    const char* text;
-    const char* prompt;
-};
-
-constexpr CommandText kCommands[] = {
-    {CMainFrame::ID_FILE_NEW, "&New", "Create a new document\nNew"},
-    {CMainFrame::ID_FILE_OPEN, "&Open...", "Open an existing document\nOpen"},
-    {CMainFrame::ID_FILE_CLOSE, "&Close", "Close the active document\nClose"},
-    {CMainFrame::ID_FILE_SAVE, "&Save", "Save the active document\nSave"},
-    {CMainFrame::ID_FILE_PRINT, "&Print...", "Print the active document\nPrint"},
-    {CMainFrame::ID_FILE_PRINT_PREVIEW, "Print Pre&view", "Display full pages\nPrint Preview"},
-    {CMainFrame::ID_FILE_PRINT_SETUP, "P&rint Setup...",
-     "Change the printer and printing options\nPrint Setup"},
-    {CMainFrame::ID_APP_EXIT, "E&xit", "Quit the application; prompts to save documents\nExit"},
-    {CMainFrame::ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar\nToggle ToolBar"},
-    {CMainFrame::ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar\nToggle StatusBar"},
-    {CMainFrame::ID_WINDOW_NEW, "&New Window", "Open another window for the active document\nNew Window"},
-    {CMainFrame::ID_WINDOW_CASCADE, "&Cascade", "Arrange windows so they overlap\nCascade Windows"},
-    {CMainFrame::ID_WINDOW_TILE_HORZ, "&Tile", "Arrange windows as non-overlapping tiles\nTile Windows"},
-    {CMainFrame::ID_WINDOW_ARRANGE, "&Arrange Icons",
-     "Arrange icons at the bottom of the window\nArrange Icons"},
-    {CMainFrame::ID_HELP_FINDER, "&Help Topics", "List Help topics\nHelp Topics"},
-    {CMainFrame::ID_APP_ABOUT, "&About Tolva...",
-     "Display program information, version number and copyright\nAbout"},
-    {CMainFrame::ID_HELP, "Help", "Display help for current task or command\nHelp"},
-    {CMainFrame::ID_CONTEXT_HELP, "Context Help",
-     "Display help for clicked on buttons, menus and windows\nHelp"},
-    {CMainFrame::ID_NEXT_PANE, "Next Pane", "Switch to the next window pane\nNext Pane"},
-    {CMainFrame::ID_PREV_PANE, "Previous Pane", "Switch back to the previous window pane\nPrevious Pane"},
-};
-
 const char* const kIndicatorTexts[] = {"CAP", "NUM", "SCRL"};
 
 const QString kAppTitle = QStringLiteral("Tolva");
-
-QIcon icon(const char* name)
-{
-    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
-}
-
-void setPrompt(QAction* action, const QString& prompt)
-{
-    const qsizetype cut = prompt.indexOf(QLatin1Char('\n'));
-    action->setStatusTip(cut < 0 ? prompt : prompt.left(cut));
-    action->setToolTip(cut < 0 ? prompt : prompt.mid(cut + 1));
-}
 
 } // namespace
 
@@ -124,7 +77,7 @@ CMainFrame::~CMainFrame()
 bool CMainFrame::LoadFrame()
 {
     setWindowTitle(kAppTitle);
-    setWindowIcon(icon("tolva"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/tolva.svg")));
     setObjectName(QStringLiteral("CMainFrame"));
 
     m_mdiArea = new QMdiArea(this);
@@ -141,9 +94,26 @@ bool CMainFrame::LoadFrame()
     });
 
     m_viewCommands = new ViewCommands(this);
-    createActions();
-    createMenus();
-    createToolBar();
+    m_commands = new FrameCommands(this, m_viewCommands);
+    connectCommands();
+    m_commands->setWindowList([this] {
+        QList<FrameCommands::WindowEntry> entries;
+        CChildFrame* active = activeYearWindow();
+        for (QMdiSubWindow* w : m_mdiArea->subWindowList(QMdiArea::CreationOrder)) {
+            auto* frame = qobject_cast<CChildFrame*>(w);
+            if (!m_frames.contains(frame))
+                continue;
+            QPointer<CChildFrame> target(frame);
+            entries.append({frame->windowTitle(), frame == active, [this, target] {
+                                if (!target)
+                                    return;
+                                if (target->isMinimized())
+                                    target->showNormal();
+                                m_mdiArea->setActiveSubWindow(target);
+                            }});
+        }
+        return entries;
+    });
     createStatusBar();
 
     m_previousPainter = g_pYearPainter;
@@ -179,25 +149,9 @@ void CMainFrame::report(const QString& message)
         m_messageSink(message);
 }
 
-void CMainFrame::createActions()
+void CMainFrame::connectCommands()
 {
-    for (const CommandText& c : kCommands) {
-        auto* action = new QAction(QString::fromUtf8(c.text), this);
-        setPrompt(action, QString::fromUtf8(c.prompt));
-        m_commands.insert(c.id, action);
-    }
-    auto cmd = [this](int id) { return m_commands.value(id); };
-
-    cmd(ID_FILE_NEW)->setIcon(icon("new"));
-    cmd(ID_FILE_NEW)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    cmd(ID_FILE_OPEN)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    cmd(ID_FILE_SAVE)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    cmd(ID_FILE_PRINT)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-    cmd(ID_HELP)->setShortcut(QKeySequence(Qt::Key_F1));
-    cmd(ID_CONTEXT_HELP)->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1));
-    cmd(ID_NEXT_PANE)->setShortcut(QKeySequence(Qt::Key_F6));
-    cmd(ID_PREV_PANE)->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6));
-
+    auto cmd = [this](int id) { return m_commands->action(id); };
     connect(cmd(ID_FILE_NEW), &QAction::triggered, this, &CMainFrame::OnFileNew);
     connect(cmd(ID_FILE_OPEN), &QAction::triggered, this, [this] { OnFileOpen(); });
     connect(cmd(ID_FILE_CLOSE), &QAction::triggered, this, &CMainFrame::OnFileClose);
@@ -215,103 +169,6 @@ void CMainFrame::createActions()
     connect(cmd(ID_CONTEXT_HELP), &QAction::triggered, this, &CMainFrame::OnContextHelp);
     connect(cmd(ID_APP_ABOUT), &QAction::triggered, this, &CMainFrame::OnAppAbout);
     // Next and previous pane: a year window has no panes.
-
-    // Accelerators work anywhere in the frame, whichever menu is shown (some have no menu entry at all).
-    for (const int id : {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_FILE_PRINT, ID_HELP, ID_CONTEXT_HELP,
-                         ID_NEXT_PANE, ID_PREV_PANE})
-        addAction(cmd(id));
-
-    cmd(ID_VIEW_TOOLBAR)->setCheckable(true);
-    cmd(ID_VIEW_STATUS_BAR)->setCheckable(true);
-
-    const QIcon viewIcons[] = {icon("year-plus"),   icon("year-minus"), icon("today"),
-                               icon("day-numbers"), icon("sundays"),    icon("project-lines"),
-                               icon("memo-alarm"),  icon("red-days")};
-    const QList<QAction*> viewActions = m_viewCommands->actions();
-    for (qsizetype i = 0; i < viewActions.size() && i < qsizetype(std::size(viewIcons)); ++i)
-        viewActions.at(i)->setIcon(viewIcons[i]);
-}
-
-void CMainFrame::createMenus()
-{
-    auto cmd = [this](int id) { return m_commands.value(id); };
-    auto view = [this](ViewCommands::Command c) { return m_viewCommands->action(c); };
-    using VC = ViewCommands::Command;
-
-    // Menu 128: no year window open.
-    auto* file128 = new QMenu(QStringLiteral("&File"), this);
-    file128->addAction(cmd(ID_FILE_NEW));
-    file128->addSeparator();
-    file128->addAction(cmd(ID_FILE_PRINT_SETUP));
-    file128->addSeparator();
-    file128->addAction(cmd(ID_FILE_CLOSE));
-    file128->addAction(cmd(ID_APP_EXIT));
-    auto* view128 = new QMenu(QStringLiteral("&View"), this);
-    view128->addAction(cmd(ID_VIEW_TOOLBAR));
-    view128->addAction(cmd(ID_VIEW_STATUS_BAR));
-    auto* help128 = new QMenu(QStringLiteral("&Help"), this);
-    help128->addAction(cmd(ID_HELP_FINDER));
-    help128->addAction(cmd(ID_APP_ABOUT));
-    m_menus128 = {file128, view128, help128};
-
-    // Menu 129: one or more year windows.
-    auto* file129 = new QMenu(QStringLiteral("&File"), this);
-    file129->addAction(cmd(ID_FILE_NEW));
-    file129->addAction(cmd(ID_FILE_CLOSE));
-    file129->addSeparator();
-    file129->addAction(cmd(ID_FILE_PRINT));
-    file129->addAction(cmd(ID_FILE_PRINT_PREVIEW));
-    file129->addAction(cmd(ID_FILE_PRINT_SETUP));
-    file129->addSeparator();
-    file129->addAction(cmd(ID_APP_EXIT));
-    auto* view129 = new QMenu(QStringLiteral("&View"), this);
-    view129->addAction(cmd(ID_VIEW_TOOLBAR));
-    view129->addAction(cmd(ID_VIEW_STATUS_BAR));
-    view129->addSeparator();
-    view129->addAction(view(VC::YearPlus));
-    view129->addAction(view(VC::YearMinus));
-    view129->addAction(view(VC::Today));
-    view129->addSeparator();
-    for (const VC c :
-         {VC::ShowDayNumbers, VC::ShowSundays, VC::ShowProjectLines, VC::ShowMemoAlarm, VC::ShowRedDays})
-        view129->addAction(view(c));
-    auto* window129 = new QMenu(QStringLiteral("&Window"), this);
-    window129->addAction(cmd(ID_WINDOW_NEW));
-    window129->addAction(cmd(ID_WINDOW_CASCADE));
-    window129->addAction(cmd(ID_WINDOW_TILE_HORZ));
-    window129->addAction(cmd(ID_WINDOW_ARRANGE));
-    auto* help129 = new QMenu(QStringLiteral("&Help"), this);
-    help129->addAction(cmd(ID_HELP_FINDER));
-    help129->addSeparator();
-    help129->addAction(cmd(ID_APP_ABOUT));
-    m_menus129 = {file129, view129, window129, help129};
-}
-
-void CMainFrame::createToolBar()
-{
-    using VC = ViewCommands::Command;
-    m_toolBar = new QToolBar(QStringLiteral("Toolbar"), this);
-    m_toolBar->setObjectName(QStringLiteral("toolBar"));
-    m_toolBar->setIconSize(QSize(16, 16));
-    m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
-    m_toolBar->addAction(m_commands.value(ID_FILE_NEW));
-    m_toolBar->addSeparator();
-    m_toolBar->addAction(m_viewCommands->action(VC::Today));
-    m_toolBar->addAction(m_viewCommands->action(VC::YearPlus));
-    m_toolBar->addAction(m_viewCommands->action(VC::YearMinus));
-    m_toolBar->addSeparator();
-    for (const VC c :
-         {VC::ShowDayNumbers, VC::ShowSundays, VC::ShowProjectLines, VC::ShowMemoAlarm, VC::ShowRedDays})
-        m_toolBar->addAction(m_viewCommands->action(c));
-    addToolBar(Qt::TopToolBarArea, m_toolBar);
-    // Qt's overflow button, shown when the toolbar is too short for its buttons, has no name of its own.
-    if (auto* more = m_toolBar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
-        more->setAccessibleName(tr("More toolbar buttons"));
-
-    QAction* toggle = m_commands.value(ID_VIEW_TOOLBAR);
-    toggle->setChecked(true);
-    connect(toggle, &QAction::toggled, m_toolBar, &QToolBar::setVisible);
-    connect(m_toolBar, &QToolBar::visibilityChanged, toggle, &QAction::setChecked);
 }
 
 void CMainFrame::createStatusBar()
@@ -330,8 +187,7 @@ void CMainFrame::createStatusBar()
     updateIndicators();
     qApp->installEventFilter(this);
 
-    QAction* toggle = m_commands.value(ID_VIEW_STATUS_BAR);
-    toggle->setChecked(true);
+    QAction* toggle = m_commands->action(ID_VIEW_STATUS_BAR);
     connect(toggle, &QAction::toggled, bar, &QStatusBar::setVisible);
 }
 
@@ -385,8 +241,10 @@ CTolvaView* CMainFrame::activeView() const
 QPrinter& CMainFrame::printer()
 {
     // Made on first use: setting up a printer asks the print system, which start-up need not wait for.
-    if (!m_printer)
+    if (!m_printer) {
         m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        PrintSettings::apply(*m_printer);
+    }
     return *m_printer;
 }
 
@@ -409,7 +267,7 @@ CChildFrame* CMainFrame::OnFileOpen(const QString& path)
     return frame;
 }
 
-CChildFrame* CMainFrame::createYearWindow(CTolvaDoc* document)
+CChildFrame* CMainFrame::createYearWindow(CTolvaDoc* document, int year)
 {
     auto* view = new CTolvaView(*m_registry, m_clock);
     auto* frame = new CChildFrame(document, view);
@@ -420,15 +278,24 @@ CChildFrame* CMainFrame::createYearWindow(CTolvaDoc* document)
         statusBar()->showMessage(text.isEmpty() ? QLatin1String(kIdlePrompt) : text);
     });
     connect(document, &CTolvaDoc::titleChanged, this, &CMainFrame::updateFrameTitle);
+    connect(view, &CTolvaView::titleChanged, this, [this] {
+        renumberWindows();
+        updateFrameTitle();
+    });
     try {
-        view->OnInitialUpdate();
+        if (year > 0) {
+            view->ShowYear(year);
+            view->update();
+        } else {
+            view->OnInitialUpdate();
+        }
     } catch (const InvalidArgument&) {
         // A window whose year cannot be shown is not created.
         frame->close();
         return nullptr;
     }
     document->SetTitle(QString::number(view->shownYear()));
-    renumberWindows(document);
+    renumberWindows();
 
     // New windows cascade from the top left and fill most of the area. Before the frame is first shown
     // its layout has not run yet: run it so that the area has its real size.
@@ -446,15 +313,15 @@ CChildFrame* CMainFrame::createYearWindow(CTolvaDoc* document)
     return frame;
 }
 
-void CMainFrame::renumberWindows(CTolvaDoc* document)
+// Windows are numbered among those showing the same year, in the order they were opened.
+void CMainFrame::renumberWindows()
 {
-    QList<CChildFrame*> windows;
-    for (CChildFrame* f : std::as_const(m_frames)) {
-        if (f->document() == document)
-            windows.append(f);
-    }
-    for (qsizetype i = 0; i < windows.size(); ++i)
-        windows.at(i)->setWindowNumber(windows.size() > 1 ? int(i + 1) : 0);
+    QMap<QString, QList<CChildFrame*>> byYear;
+    for (CChildFrame* f : std::as_const(m_frames))
+        byYear[f->yearTitle()].append(f);
+    for (const QList<CChildFrame*>& windows : std::as_const(byYear))
+        for (qsizetype i = 0; i < windows.size(); ++i)
+            windows.at(i)->setWindowNumber(windows.size() > 1 ? int(i + 1) : 0);
 }
 
 void CMainFrame::childClosed(CChildFrame* frame)
@@ -466,8 +333,7 @@ void CMainFrame::childClosed(CChildFrame* frame)
         documentUsed = documentUsed || f->document() == document;
     if (document && !documentUsed)
         document->deleteLater();
-    else if (document)
-        renumberWindows(document);
+    renumberWindows();
     if (m_frames.isEmpty())
         statusBar()->showMessage(QLatin1String(kIdlePrompt));
     m_viewCommands->setActiveView(activeView());
@@ -494,12 +360,14 @@ void CMainFrame::OnFilePrint()
     if (!view)
         return;
     QPrinter& p = printer();
-    p.setDocName(activeYearWindow()->document()->title());
+    p.setDocName(activeYearWindow()->yearTitle());
     QPrintDialog dialog(&p, this);
     // One page per year: there are no pages to choose from.
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    PrintSettings::apply(p);
     if (dialog.exec() != QDialog::Accepted)
         return;
+    PrintSettings::remember(p);
     if (!YearPrinter::print(*view, p))
         report(QStringLiteral("Could not print: the printer could not be started."));
 }
@@ -517,12 +385,15 @@ void CMainFrame::OnFilePrintPreview()
             YearPrinter::print(*target, *p);
     });
     dialog.exec();
+    // The preview's own buttons turn the page.
+    PrintSettings::remember(printer());
 }
 
 void CMainFrame::OnFilePrintSetup()
 {
     QPageSetupDialog dialog(&printer(), this);
-    dialog.exec();
+    if (dialog.exec() == QDialog::Accepted)
+        PrintSettings::remember(printer());
 }
 
 void CMainFrame::OnAppExit()
@@ -598,37 +469,99 @@ void CMainFrame::OnAppAbout()
 
 void CMainFrame::updateMenus()
 {
-    const int wanted = m_frames.isEmpty() ? kMenuNoYear : kMenuYear;
-    if (wanted != m_menuId) {
-        m_menuId = wanted;
-        menuBar()->clear();
-        for (QMenu* menu : wanted == kMenuYear ? m_menus129 : m_menus128)
-            menuBar()->addMenu(menu);
-    }
-    const bool haveView = activeView() != nullptr;
-    m_commands.value(ID_FILE_CLOSE)->setEnabled(haveView);
-    m_commands.value(ID_FILE_PRINT)->setEnabled(haveView);
-    m_commands.value(ID_FILE_PRINT_PREVIEW)->setEnabled(haveView);
-    m_commands.value(ID_WINDOW_NEW)->setEnabled(haveView);
-    for (const int id : {ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_ARRANGE})
-        m_commands.value(id)->setEnabled(!m_frames.isEmpty());
+    m_commands->update(menuBar(), !m_frames.isEmpty(), activeView() != nullptr);
 }
 
 void CMainFrame::updateFrameTitle()
 {
     CChildFrame* active = activeYearWindow();
-    setWindowTitle(active && active->document()
-                       ? QStringLiteral("%1 - %2").arg(kAppTitle, active->document()->title())
-                       : kAppTitle);
+    setWindowTitle(active ? QStringLiteral("%1 - %2").arg(kAppTitle, active->yearTitle()) : kAppTitle);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    // Taken before the windows go; kept only when all of them agreed to close.
+    const WindowSession session = captureSession();
     closeAllYearWindows(false);
-    if (m_frames.isEmpty())
+    if (m_frames.isEmpty()) {
+        session.save();
         event->accept();
-    else
+    } else {
         event->ignore();
+    }
+}
+
+WindowSession CMainFrame::captureSession() const
+{
+    WindowSession s;
+    s.frameMaximized = isMaximized();
+    s.frameGeometry = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    s.toolBarState = saveState();
+    QList<const CTolvaDoc*> documents;
+    const CChildFrame* active = activeYearWindow();
+    for (QMdiSubWindow* w : m_mdiArea->subWindowList(QMdiArea::CreationOrder)) {
+        auto* frame = qobject_cast<CChildFrame*>(w);
+        if (!m_frames.contains(frame) || !frame->view())
+            continue;
+        if (!documents.contains(frame->document()))
+            documents.append(frame->document());
+        if (frame == active)
+            s.active = int(s.windows.size());
+        s.windows.append({frame->view()->shownYear(), int(documents.indexOf(frame->document())),
+                          frame->geometry(), frame->isMinimized(), frame->isMaximized()});
+    }
+    return s;
+}
+
+void CMainFrame::placeFrame(const QRect& geometry, bool maximized)
+{
+    QList<QRect> screens;
+    if (const QScreen* primary = QGuiApplication::primaryScreen())
+        screens.append(primary->availableGeometry());
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen != QGuiApplication::primaryScreen())
+            screens.append(screen->availableGeometry());
+    }
+    setGeometry(WindowSession::ontoScreen(geometry, screens));
+    if (maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+bool CMainFrame::restoreSession(const WindowSession& session)
+{
+    if (session.frameGeometry.isValid())
+        placeFrame(session.frameGeometry, session.frameMaximized);
+    if (!session.toolBarState.isEmpty())
+        restoreState(session.toolBarState);
+    QHash<int, QPointer<CTolvaDoc>> documents;
+    QList<CChildFrame*> opened;
+    for (const WindowSession::YearWindow& w : session.windows) {
+        CTolvaDoc* document = documents.value(w.document);
+        if (!document) {
+            document = new CTolvaDoc(this);
+            documents.insert(w.document, document);
+        }
+        CChildFrame* frame = createYearWindow(document, w.year);
+        opened.append(frame);
+        if (!frame)
+            continue;
+        if (w.geometry.isValid())
+            frame->setGeometry(w.geometry);
+        if (w.maximized)
+            frame->showMaximized();
+        else if (w.minimized)
+            frame->showMinimized();
+    }
+    // A document whose windows all failed has nobody to delete it.
+    for (const QPointer<CTolvaDoc>& d : std::as_const(documents)) {
+        const bool used = std::any_of(m_frames.cbegin(), m_frames.cend(),
+                                      [&](const CChildFrame* f) { return f->document() == d; });
+        if (d && !used)
+            d->deleteLater();
+    }
+    if (session.active >= 0 && session.active < opened.size() && opened.at(session.active))
+        m_mdiArea->setActiveSubWindow(opened.at(session.active));
+    return std::any_of(opened.cbegin(), opened.cend(), [](const CChildFrame* f) { return f != nullptr; });
 }
 
 void CMainFrame::closeAllYearWindows(bool force)
@@ -648,6 +581,7 @@ void CMainFrame::closeAllYearWindows(bool force)
 
 bool CMainFrame::saveEverything()
 {
+    captureSession().save();
     // Before the defaults are loaded there is nothing to save.
     bool ok = !m_registry || m_registry->saveAll();
     if (m_registry) {

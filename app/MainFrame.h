@@ -2,10 +2,11 @@
 
 #include "DataStore.h"
 #include "DisplaySettings.h"
+#include "FrameCommands.h"
 #include "StoreResult.h"
+#include "WindowSession.h"
 #include "YearPainter.h"
 
-#include <QHash>
 #include <QList>
 #include <QMainWindow>
 
@@ -19,14 +20,13 @@ class Clock;
 class QAction;
 class QLabel;
 class QMdiArea;
-class QMenu;
 class QPrinter;
-class QToolBar;
 class ViewCommands;
 class YearRegistry;
 
-// The main window: the MDI area with the year windows, menus 128 (no year window) and 129 (one or more),
-// the toolbar, and the status bar with its message pane and the CAP, NUM and SCRL indicators. It owns the
+// The main window: the MDI area with the year windows and their documents, the status bar with its message
+// pane and the CAP, NUM and SCRL indicators, and the handlers of the frame's commands (whose actions, menus
+// and toolbar FrameCommands builds). It owns the
 // process's year painter, the data folder and the display defaults: it captures the folder when it is
 // constructed, loads the defaults in LoadFrame(), before any year window exists, and writes them in its
 // destructor, after the last year window has saved and gone.
@@ -35,35 +35,14 @@ class CMainFrame : public QMainWindow
     Q_OBJECT
 
 public:
-    // Menu, toolbar and accelerator resource ids of the two menu sets.
-    static constexpr int kMenuNoYear = 128;
-    static constexpr int kMenuYear = 129;
+    static constexpr int kMenuNoYear = FrameCommands::kMenuNoYear;
+    static constexpr int kMenuYear = FrameCommands::kMenuYear;
     static constexpr auto kIdlePrompt = " ";
     static constexpr auto kHelpModePrompt = "Select an object on which to get Help";
 
-    // Command ids of the menus and accelerators.
-    enum Command : int {
-        ID_FILE_NEW = 57600,
-        ID_FILE_OPEN = 57601,
-        ID_FILE_CLOSE = 57602,
-        ID_FILE_SAVE = 57603,
-        ID_FILE_PRINT_SETUP = 57606,
-        ID_FILE_PRINT = 57607,
-        ID_FILE_PRINT_PREVIEW = 57609,
-        ID_WINDOW_NEW = 57648,
-        ID_WINDOW_ARRANGE = 57649,
-        ID_WINDOW_CASCADE = 57650,
-        ID_WINDOW_TILE_HORZ = 57651,
-        ID_APP_ABOUT = 57664,
-        ID_APP_EXIT = 57665,
-        ID_HELP_FINDER = 57667,
-        ID_CONTEXT_HELP = 57669,
-        ID_HELP = 57670,
-        ID_NEXT_PANE = 57680,
-        ID_PREV_PANE = 57681,
-        ID_VIEW_TOOLBAR = 59392,
-        ID_VIEW_STATUS_BAR = 59393,
-    };
+    // Command ids of the menus and accelerators (CMainFrame::ID_FILE_NEW, ...).
+    using Command = FrameCommands::Command;
+    using enum FrameCommands::Command;
 
     using MessageSink = std::function<void(const QString& message)>;
 
@@ -84,7 +63,7 @@ public:
     YearRegistry& registry() const { return *m_registry; }
     ViewCommands& viewCommands() const { return *m_viewCommands; }
     QMdiArea* mdiArea() const { return m_mdiArea; }
-    int menuId() const { return m_menuId; }
+    int menuId() const { return m_commands->menuId(); }
     QList<CChildFrame*> yearWindows() const { return m_frames; }
     // The current year window, also while the program is not the active application.
     CChildFrame* activeYearWindow() const;
@@ -92,8 +71,13 @@ public:
     QLabel* indicator(int i) const { return m_indicators[i]; }
     // The action of a command id of the menus and accelerators (57600 New, 57607 Print, ...); null for the
     // year commands, which ViewCommands holds.
-    QAction* command(int id) const { return m_commands.value(id); }
+    QAction* command(int id) const { return m_commands->action(id); }
     QPrinter& printer();
+
+    // The frame's place and the year windows now, and showing them again at start-up. restoreSession()
+    // opens the kept years (false when it opened none) and puts the frame where it was, on a screen.
+    WindowSession captureSession() const;
+    bool restoreSession(const WindowSession& session);
 
     // Saves every open year, the every-year red days and the defaults now (session end, stop signals).
     // True when all of it reached the disk.
@@ -128,16 +112,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void createActions();
-    void createMenus();
-    void createToolBar();
+    void connectCommands();
     void createStatusBar();
-    CChildFrame* createYearWindow(CTolvaDoc* document);
+    // `year` 0: the current year.
+    CChildFrame* createYearWindow(CTolvaDoc* document, int year = 0);
     void childClosed(CChildFrame* frame);
-    void renumberWindows(CTolvaDoc* document);
+    void renumberWindows();
     void updateMenus();
     void updateFrameTitle();
     void updateIndicators();
+    void placeFrame(const QRect& geometry, bool maximized);
     void closeAllYearWindows(bool force);
     QString helpFilePath() const;
     StoreResult saveDefaults() const;
@@ -155,11 +139,6 @@ private:
     QMdiArea* m_mdiArea = nullptr;
     ViewCommands* m_viewCommands = nullptr;
     QList<CChildFrame*> m_frames;
-    int m_menuId = 0;
-
-    QHash<int, QAction*> m_commands;
-    QList<QMenu*> m_menus128;
-    QList<QMenu*> m_menus129;
-    QToolBar* m_toolBar = nullptr;
+    FrameCommands* m_commands = nullptr;
     QLabel* m_indicators[3] = {};
 };

@@ -1,6 +1,7 @@
 #include "TolvaApp.h"
 
 #include "Clock.h"
+#include "CommandLine.h"
 #include "DataFolderLock.h"
 #include "RecentFiles.h"
 #include "StopSignals.h"
@@ -35,6 +36,15 @@ int CTolvaApp::run(int argc, char* argv[])
 {
     // Before anything can write: a write past a file-size limit must fail and be reported, not kill us.
     std::signal(SIGXFSZ, SIG_IGN);
+    // --help and --version need no display and touch nothing.
+    QStringList raw;
+    for (int i = 1; i < argc; ++i)
+        raw.append(QString::fromLocal8Bit(argv[i]));
+    if (const CommandLine::Outcome early = CommandLine::decide(raw, false);
+        early.action == CommandLine::Action::Answer) {
+        std::fputs(early.text.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
         std::fprintf(stderr,
                      "Tolva is a desktop program and there is no display here.\n"
@@ -45,8 +55,16 @@ int CTolvaApp::run(int argc, char* argv[])
     setIdentity();
     QApplication app(argc, argv);
     CTolvaApp tolva(Clock::system());
+    QStringList arguments = QApplication::arguments().mid(1);
+    if (const CommandLine::Outcome late = CommandLine::decide(arguments, true);
+        late.action != CommandLine::Action::Run) {
+        std::fputs(late.text.toLocal8Bit().constData(),
+                   late.action == CommandLine::Action::Answer ? stdout : stderr);
+        return late.action == CommandLine::Action::Answer ? 0 : CommandLine::kUsageError;
+    }
+    arguments.removeOne(QStringLiteral("--"));
     tolva.handleStopRequests();
-    switch (tolva.InitInstance(QApplication::arguments().mid(1))) {
+    switch (tolva.InitInstance(arguments)) {
     case Outcome::Started:
         break;
     case Outcome::FolderInUse:
@@ -111,10 +129,11 @@ CTolvaApp::Outcome CTolvaApp::InitInstance(const QStringList& arguments, const Q
     if (m_stopping)
         return Outcome::Stopped;
 
-    // Without arguments: New. Each file name opens a fresh year window, as Ctrl+O does.
+    // Without arguments: the year windows of last time, or New at the first start. Each file name opens a
+    // fresh year window, as Ctrl+O does.
     bool opened = false;
     if (arguments.isEmpty())
-        opened = m_frame->OnFileNew() != nullptr;
+        opened = m_frame->restoreSession(WindowSession::load()) || m_frame->OnFileNew() != nullptr;
     for (const QString& file : arguments)
         opened = m_frame->OnFileOpen(file) != nullptr || opened;
     if (m_stopping)
