@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "CommandLine.h"
 #include "DataFolderLock.h"
+#include "FolderName.h"
 #include "RecentFiles.h"
 #include "StopSignals.h"
 
@@ -64,7 +65,18 @@ int CTolvaApp::run(int argc, char* argv[])
     }
     arguments.removeOne(QStringLiteral("--"));
     tolva.handleStopRequests();
-    switch (tolva.InitInstance(arguments)) {
+    // QDir::currentPath() of a folder whose name is not UTF-8 names another folder: refuse it instead.
+    QString workDir;
+    if (!FolderName::currentDirectory(workDir)) {
+        const QString message =
+            workDir.isEmpty()
+                ? QStringLiteral("Tolva cannot read the name of the folder it was started in.")
+                : QStringLiteral("Tolva cannot start here: %1.").arg(FolderName::notNameable(workDir));
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        tolva.tell(message);
+        return 1;
+    }
+    switch (tolva.InitInstance(arguments, workDir)) {
     case Outcome::Started:
         break;
     case Outcome::FolderInUse:
