@@ -315,17 +315,18 @@ void TestMainFrame::contextHelpEntersWhatsThisMode()
 
 void TestMainFrame::windowMenuListsTheYearWindows_data()
 {
-    // New opens a year window on a document of its own, "window" another window on the active one.
+    // New opens a year window on a document of its own, "window" another window on the active one; windows
+    // showing the same year are numbered among themselves whichever document they belong to.
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("listed");
 
     QTest::newRow("one window") << QStringList{"new"} << QStringList{"-", "&1 2011 *"};
     QTest::newRow("three windows, two on one document")
-        << QStringList{"new", "new", "window"} << QStringList{"-", "&1 2011", "&2 2011:1", "&3 2011:2 *"};
+        << QStringList{"new", "new", "window"} << QStringList{"-", "&1 2011:1", "&2 2011:2", "&3 2011:3 *"};
     QStringList ten(10, QStringLiteral("new"));
     QStringList nine{"-"};
     for (int i = 1; i <= 9; ++i)
-        nine.append(QStringLiteral("&%1 2011").arg(i));
+        nine.append(QStringLiteral("&%1 2011:%1").arg(i));
     nine.append(QStringLiteral("&More Windows..."));
     QTest::newRow("more than nine") << ten << nine;
 }
