@@ -18,6 +18,7 @@
 #include <csignal>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using TestSupport::moment;
 
@@ -109,6 +110,8 @@ private slots:
     void stopSignalSavesYearsAndDefaults_data();
     void stopSignalSavesYearsAndDefaults();
     void fileSizeLimitFailsTheSaveInsteadOfKilling();
+    void unreadFilesStayAsTheyAreThroughAStop_data();
+    void unreadFilesStayAsTheyAreThroughAStop();
     void stopDuringAStartUpMessageEndsThePlanner_data();
     void stopDuringAStartUpMessageEndsThePlanner();
 };
@@ -177,6 +180,39 @@ void TestStopSignals::fileSizeLimitFailsTheSaveInsteadOfKilling()
     QVERIFY(after.open(QIODevice::ReadOnly));
     QVERIFY(after.readAll() == oldBytes);
     QVERIFY(QFile::exists(planner.path(QStringLiteral("YearDefaults.year"))));
+}
+
+void TestStopSignals::unreadFilesStayAsTheyAreThroughAStop_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("the year") << QStringLiteral("%1.year").arg(currentYear());
+    QTest::newRow("the defaults") << QStringLiteral("YearDefaults.year");
+    QTest::newRow("the every-year red days") << QStringLiteral("ForeverRedDays.year");
+}
+
+// A data file the planner could not read (here a FIFO: no regular file) is reported at start and never
+// replaced by what the planner used instead; nothing was edited, so the stop has nothing to save there.
+void TestStopSignals::unreadFilesStayAsTheyAreThroughAStop()
+{
+    QFETCH(QString, name);
+    Planner planner;
+    QVERIFY(QDir().mkpath(planner.years()));
+    const QByteArray fifo = QFile::encodeName(planner.path(name));
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    QVERIFY(planner.start());
+    // The report of the unread file is a message box by now or soon: the stop ends that too.
+    QThread::msleep(1000);
+    ::kill(pid_t(planner.process.processId()), SIGTERM);
+    const bool ended = planner.process.waitForFinished(20000);
+    if (!ended) {
+        planner.process.kill();
+        planner.process.waitForFinished();
+    }
+    QVERIFY2(ended, "the planner kept running after the stop signal");
+    QCOMPARE(planner.process.exitCode(), 0);
+    struct stat st = {};
+    QCOMPARE(::lstat(fifo.constData(), &st), 0);
+    QVERIFY(S_ISFIFO(st.st_mode));
 }
 
 void TestStopSignals::stopDuringAStartUpMessageEndsThePlanner_data()
