@@ -29,6 +29,25 @@ bool writeAll(int fd, const QByteArray& bytes, QString& reason)
     return true;
 }
 
+// The descriptor a name of this process's own open files stands for (/dev/stdout, /dev/fd/3,
+// /proc/self/fd/3), or -1. Written through the descriptor, such a target keeps its offset and its append
+// mode, as a shell's redirection expects.
+int ownDescriptor(const QString& path)
+{
+    if (path == QLatin1String("/dev/stdout"))
+        return STDOUT_FILENO;
+    if (path == QLatin1String("/dev/stderr"))
+        return STDERR_FILENO;
+    for (const QLatin1String prefix : {QLatin1String("/dev/fd/"), QLatin1String("/proc/self/fd/")}) {
+        if (!path.startsWith(prefix))
+            continue;
+        bool ok = false;
+        const int fd = path.mid(prefix.size()).toInt(&ok);
+        return ok && fd >= 0 ? fd : -1;
+    }
+    return -1;
+}
+
 } // namespace
 
 bool OutputFile::writeStandardOutput(const QByteArray& bytes, QString& error)
@@ -46,6 +65,14 @@ bool OutputFile::write(const QString& path, const QByteArray& bytes, QString& er
 {
     if (isStandardOutput(path))
         return writeStandardOutput(bytes, error);
+    if (const int fd = ownDescriptor(path); fd >= 0) {
+        std::fflush(stdout);
+        QString reason;
+        if (writeAll(fd, bytes, reason))
+            return true;
+        error = QStringLiteral("%1: %2").arg(path, reason);
+        return false;
+    }
     const QByteArray name = QFile::encodeName(path);
     struct stat st = {};
     if (::stat(name.constData(), &st) != 0 || S_ISREG(st.st_mode)) {

@@ -174,6 +174,7 @@ void TestCliOutput::outputGoesWhereItIsNamedWithoutReplacingDevices_data()
     QTest::newRow("a link to a FIFO") << "fifo link";
     QTest::newRow("a character device") << "device";
     QTest::newRow("/dev/stdout") << "/dev/stdout";
+    QTest::newRow("/dev/stdout onto a file opened for appending") << "/dev/stdout appended";
     QTest::newRow("-") << "-";
 }
 
@@ -202,11 +203,20 @@ void TestCliOutput::outputGoesWhereItIsNamedWithoutReplacingDevices()
             QSKIP("making a device node needs CAP_MKNOD");
         target = node;
     }
+    const QString appended = dir() + "/log";
+    if (kind == "/dev/stdout appended") {
+        QFile log(appended);
+        QVERIFY(log.open(QIODevice::WriteOnly));
+        log.write("earlier\n");
+        target = "/dev/stdout";
+    }
     struct stat before = {};
-    if (kind != "-" && kind != "/dev/stdout")
+    if (kind != "-" && !kind.startsWith("/dev/stdout"))
         QCOMPARE(::stat(QFile::encodeName(target).constData(), &before), 0);
 
     QProcess p;
+    if (kind == "/dev/stdout appended")
+        p.setStandardOutputFile(appended, QIODevice::Append);
     p.start(QStringLiteral(TOLVA_CLI), {"--dir", dir(), "export-ics", QString::number(kYear), "-o", target});
     const Finished f = finish(p, fifo);
     if (fifo >= 0)
@@ -217,10 +227,16 @@ void TestCliOutput::outputGoesWhereItIsNamedWithoutReplacingDevices()
     QByteArray written = f.out;
     if (kind == "file")
         written = fileBytes(target);
+    if (kind == "/dev/stdout appended") {
+        // Added after what the file held: the shell's >> is kept, the file not replaced.
+        written = fileBytes(appended);
+        QVERIFY(written.startsWith("earlier\nBEGIN:VCALENDAR"));
+        written = written.mid(8);
+    }
     if (kind != "device")
         QVERIFY2(written.startsWith("BEGIN:VCALENDAR") && written.trimmed().endsWith("END:VCALENDAR"),
                  written.left(200).constData());
-    if (kind == "-" || kind == "/dev/stdout")
+    if (kind == "-" || kind.startsWith("/dev/stdout"))
         return;
     struct stat after = {};
     QCOMPARE(::stat(QFile::encodeName(target).constData(), &after), 0);
