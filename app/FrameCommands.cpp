@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QIcon>
+#include <QInputDialog>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -154,6 +155,8 @@ void FrameCommands::createMenus(QMainWindow* frame)
     window129->addAction(cmd(ID_WINDOW_CASCADE));
     window129->addAction(cmd(ID_WINDOW_TILE_HORZ));
     window129->addAction(cmd(ID_WINDOW_ARRANGE));
+    m_windowMenu = window129;
+    connect(window129, &QMenu::aboutToShow, this, &FrameCommands::refreshWindowList);
     auto* help129 = new QMenu(QStringLiteral("&Help"), owner);
     help129->addAction(cmd(ID_HELP_FINDER));
     help129->addSeparator();
@@ -200,4 +203,50 @@ void FrameCommands::update(QMenuBar* menuBar, bool yearWindows, bool haveView)
         action(id)->setEnabled(haveView);
     for (const int id : {ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_ARRANGE})
         action(id)->setEnabled(yearWindows);
+}
+
+void FrameCommands::refreshWindowList()
+{
+    for (QAction* a : std::as_const(m_windowEntries)) {
+        m_windowMenu->removeAction(a);
+        a->deleteLater();
+    }
+    m_windowEntries.clear();
+    const QList<WindowEntry> windows = m_windowList ? m_windowList() : QList<WindowEntry>();
+    if (windows.isEmpty())
+        return;
+    m_windowEntries.append(m_windowMenu->addSeparator());
+    for (qsizetype i = 0; i < windows.size() && i < kListedWindows; ++i) {
+        const WindowEntry& w = windows.at(i);
+        // An ampersand in a caption is text, not a mnemonic.
+        QString caption = w.caption;
+        caption.replace(QLatin1Char('&'), QLatin1String("&&"));
+        QAction* a = m_windowMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(caption));
+        a->setCheckable(true);
+        a->setChecked(w.active);
+        a->setStatusTip(QStringLiteral("Activate this window"));
+        connect(a, &QAction::triggered, this, [activate = w.activate] { activate(); });
+        m_windowEntries.append(a);
+    }
+    if (windows.size() > kListedWindows) {
+        QAction* more = m_windowMenu->addAction(QStringLiteral("&More Windows..."));
+        more->setStatusTip(QStringLiteral("Choose from all open windows"));
+        connect(more, &QAction::triggered, this, [this, windows] {
+            QStringList captions;
+            int current = 0;
+            for (qsizetype i = 0; i < windows.size(); ++i) {
+                captions.append(windows.at(i).caption);
+                if (windows.at(i).active)
+                    current = int(i);
+            }
+            bool ok = false;
+            const QString chosen =
+                QInputDialog::getItem(m_windowMenu->parentWidget(), QStringLiteral("Select Window"),
+                                      QStringLiteral("Windows:"), captions, current, false, &ok);
+            const qsizetype at = captions.indexOf(chosen);
+            if (ok && at >= 0)
+                windows.at(at).activate();
+        });
+        m_windowEntries.append(more);
+    }
 }

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QObject>
 
+#include <functional>
+
 class QAction;
 class QMainWindow;
 class QMenu;
@@ -23,6 +25,7 @@ public:
     // Menu, toolbar and accelerator resource ids of the two menu sets.
     static constexpr int kMenuNoYear = 128;
     static constexpr int kMenuYear = 129;
+    static constexpr int kListedWindows = 9;
 
     // Command ids of the menus and accelerators.
     enum Command : int {
@@ -58,6 +61,21 @@ public:
     QToolBar* toolBar() const { return m_toolBar; }
     int menuId() const { return m_menuId; }
 
+    // One open year window as the Window menu lists it.
+    struct WindowEntry
+    {
+        QString caption;
+        bool active = false;
+        std::function<void()> activate;
+    };
+    using WindowList = std::function<QList<WindowEntry>()>;
+    // The Window menu asks `list` each time it opens and lists the windows after its commands: "&1 2026"
+    // up to nine of them, the active one checked, then "&More Windows..." for the rest.
+    void setWindowList(WindowList list) { m_windowList = std::move(list); }
+    QMenu* windowMenu() const { return m_windowMenu; }
+    // Fills the Window menu's list now (the menu does it itself when it opens).
+    void refreshWindowList();
+
     // Shows the menu set that fits and enables what can be done: `yearWindows` open, `haveView` when one
     // of them is active.
     void update(QMenuBar* menuBar, bool yearWindows, bool haveView);
@@ -72,5 +90,8 @@ private:
     QList<QMenu*> m_menus128;
     QList<QMenu*> m_menus129;
     QToolBar* m_toolBar = nullptr;
+    QMenu* m_windowMenu = nullptr;
+    QList<QAction*> m_windowEntries;
+    WindowList m_windowList;
     int m_menuId = 0;
 };

@@ -4,6 +4,7 @@
 #include "ChildFrame.h"
 #include "InvalidArgument.h"
 #include "KeyLockState.h"
+#include "PrintSettings.h"
 #include "TolvaDoc.h"
 #include "TolvaView.h"
 #include "ViewCommands.h"
@@ -95,6 +96,24 @@ bool CMainFrame::LoadFrame()
     m_viewCommands = new ViewCommands(this);
     m_commands = new FrameCommands(this, m_viewCommands);
     connectCommands();
+    m_commands->setWindowList([this] {
+        QList<FrameCommands::WindowEntry> entries;
+        CChildFrame* active = activeYearWindow();
+        for (QMdiSubWindow* w : m_mdiArea->subWindowList(QMdiArea::CreationOrder)) {
+            auto* frame = qobject_cast<CChildFrame*>(w);
+            if (!m_frames.contains(frame))
+                continue;
+            QPointer<CChildFrame> target(frame);
+            entries.append({frame->windowTitle(), frame == active, [this, target] {
+                                if (!target)
+                                    return;
+                                if (target->isMinimized())
+                                    target->showNormal();
+                                m_mdiArea->setActiveSubWindow(target);
+                            }});
+        }
+        return entries;
+    });
     createStatusBar();
 
     m_previousPainter = g_pYearPainter;
@@ -220,8 +239,10 @@ CTolvaView* CMainFrame::activeView() const
 QPrinter& CMainFrame::printer()
 {
     // Made on first use: setting up a printer asks the print system, which start-up need not wait for.
-    if (!m_printer)
+    if (!m_printer) {
         m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        PrintSettings::apply(*m_printer);
+    }
     return *m_printer;
 }
 
@@ -244,7 +265,7 @@ CChildFrame* CMainFrame::OnFileOpen(const QString& path)
     return frame;
 }
 
-CChildFrame* CMainFrame::createYearWindow(CTolvaDoc* document)
+CChildFrame* CMainFrame::createYearWindow(CTolvaDoc* document, int year)
 {
     auto* view = new CTolvaView(*m_registry, m_clock);
     auto* frame = new CChildFrame(document, view);
@@ -260,7 +281,12 @@ CChildFrame* CMainFrame::createYearWindow(CTolvaDoc* document)
         updateFrameTitle();
     });
     try {
-        view->OnInitialUpdate();
+        if (year > 0) {
+            view->ShowYear(year);
+            view->update();
+        } else {
+            view->OnInitialUpdate();
+        }
     } catch (const InvalidArgument&) {
         // A window whose year cannot be shown is not created.
         frame->close();
@@ -336,8 +362,10 @@ void CMainFrame::OnFilePrint()
     QPrintDialog dialog(&p, this);
     // One page per year: there are no pages to choose from.
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    PrintSettings::apply(p);
     if (dialog.exec() != QDialog::Accepted)
         return;
+    PrintSettings::remember(p);
     if (!YearPrinter::print(*view, p))
         report(QStringLiteral("Could not print: the printer could not be started."));
 }
@@ -355,12 +383,15 @@ void CMainFrame::OnFilePrintPreview()
             YearPrinter::print(*target, *p);
     });
     dialog.exec();
+    // The preview's own buttons turn the page.
+    PrintSettings::remember(printer());
 }
 
 void CMainFrame::OnFilePrintSetup()
 {
     QPageSetupDialog dialog(&printer(), this);
-    dialog.exec();
+    if (dialog.exec() == QDialog::Accepted)
+        PrintSettings::remember(printer());
 }
 
 void CMainFrame::OnAppExit()
@@ -447,11 +478,88 @@ void CMainFrame::updateFrameTitle()
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    // Taken before the windows go; kept only when all of them agreed to close.
+    const WindowSession session = captureSession();
     closeAllYearWindows(false);
-    if (m_frames.isEmpty())
+    if (m_frames.isEmpty()) {
+        session.save();
         event->accept();
-    else
+    } else {
         event->ignore();
+    }
+}
+
+WindowSession CMainFrame::captureSession() const
+{
+    WindowSession s;
+    s.frameMaximized = isMaximized();
+    s.frameGeometry = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    s.toolBarState = saveState();
+    QList<const CTolvaDoc*> documents;
+    const CChildFrame* active = activeYearWindow();
+    for (QMdiSubWindow* w : m_mdiArea->subWindowList(QMdiArea::CreationOrder)) {
+        auto* frame = qobject_cast<CChildFrame*>(w);
+        if (!m_frames.contains(frame) || !frame->view())
+            continue;
+        if (!documents.contains(frame->document()))
+            documents.append(frame->document());
+        if (frame == active)
+            s.active = int(s.windows.size());
+        s.windows.append({frame->view()->shownYear(), int(documents.indexOf(frame->document())),
+                          frame->geometry(), frame->isMinimized(), frame->isMaximized()});
+    }
+    return s;
+}
+
+void CMainFrame::placeFrame(const QRect& geometry, bool maximized)
+{
+    QList<QRect> screens;
+    if (const QScreen* primary = QGuiApplication::primaryScreen())
+        screens.append(primary->availableGeometry());
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen != QGuiApplication::primaryScreen())
+            screens.append(screen->availableGeometry());
+    }
+    setGeometry(WindowSession::ontoScreen(geometry, screens));
+    if (maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+bool CMainFrame::restoreSession(const WindowSession& session)
+{
+    if (session.frameGeometry.isValid())
+        placeFrame(session.frameGeometry, session.frameMaximized);
+    if (!session.toolBarState.isEmpty())
+        restoreState(session.toolBarState);
+    QHash<int, QPointer<CTolvaDoc>> documents;
+    QList<CChildFrame*> opened;
+    for (const WindowSession::YearWindow& w : session.windows) {
+        CTolvaDoc* document = documents.value(w.document);
+        if (!document) {
+            document = new CTolvaDoc(this);
+            documents.insert(w.document, document);
+        }
+        CChildFrame* frame = createYearWindow(document, w.year);
+        opened.append(frame);
+        if (!frame)
+            continue;
+        if (w.geometry.isValid())
+            frame->setGeometry(w.geometry);
+        if (w.maximized)
+            frame->showMaximized();
+        else if (w.minimized)
+            frame->showMinimized();
+    }
+    // A document whose windows all failed has nobody to delete it.
+    for (const QPointer<CTolvaDoc>& d : std::as_const(documents)) {
+        const bool used = std::any_of(m_frames.cbegin(), m_frames.cend(),
+                                      [&](const CChildFrame* f) { return f->document() == d; });
+        if (d && !used)
+            d->deleteLater();
+    }
+    if (session.active >= 0 && session.active < opened.size() && opened.at(session.active))
+        m_mdiArea->setActiveSubWindow(opened.at(session.active));
+    return std::any_of(opened.cbegin(), opened.cend(), [](const CChildFrame* f) { return f != nullptr; });
 }
 
 void CMainFrame::closeAllYearWindows(bool force)
@@ -471,6 +579,7 @@ void CMainFrame::closeAllYearWindows(bool force)
 
 bool CMainFrame::saveEverything()
 {
+    captureSession().save();
     bool ok = m_registry && m_registry->saveAll();
     if (m_registry) {
         if (const StoreResult r = m_store.saveDefaults(m_registry->defaults()); !r.ok()) {

@@ -4,6 +4,7 @@
 #include "DisplaySettings.h"
 #include "FrameCommands.h"
 #include "StoreResult.h"
+#include "WindowSession.h"
 #include "YearPainter.h"
 
 #include <QList>
@@ -73,6 +74,11 @@ public:
     QAction* command(int id) const { return m_commands->action(id); }
     QPrinter& printer();
 
+    // The frame's place and the year windows now, and showing them again at start-up. restoreSession()
+    // opens the kept years (false when it opened none) and puts the frame where it was, on a screen.
+    WindowSession captureSession() const;
+    bool restoreSession(const WindowSession& session);
+
     // Saves every open year, the every-year red days and the defaults now (session end, stop signals).
     // True when all of it reached the disk.
     bool saveEverything();
@@ -108,12 +114,14 @@ protected:
 private:
     void connectCommands();
     void createStatusBar();
-    CChildFrame* createYearWindow(CTolvaDoc* document);
+    // `year` 0: the current year.
+    CChildFrame* createYearWindow(CTolvaDoc* document, int year = 0);
     void childClosed(CChildFrame* frame);
     void renumberWindows();
     void updateMenus();
     void updateFrameTitle();
     void updateIndicators();
+    void placeFrame(const QRect& geometry, bool maximized);
     void closeAllYearWindows(bool force);
     QString helpFilePath() const;
 

@@ -123,10 +123,11 @@ CTolvaApp::Outcome CTolvaApp::InitInstance(const QStringList& arguments, const Q
     if (!m_frame->LoadFrame())
         return Outcome::Failed;
 
-    // Without arguments: New. Each file name opens a fresh year window, as Ctrl+O does.
+    // Without arguments: the year windows of last time, or New at the first start. Each file name opens a
+    // fresh year window, as Ctrl+O does.
     bool opened = false;
     if (arguments.isEmpty())
-        opened = m_frame->OnFileNew() != nullptr;
+        opened = m_frame->restoreSession(WindowSession::load()) || m_frame->OnFileNew() != nullptr;
     for (const QString& file : arguments)
         opened = m_frame->OnFileOpen(file) != nullptr || opened;
     if (!opened)

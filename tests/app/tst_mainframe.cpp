@@ -3,6 +3,7 @@
 // status bar's panes.
 
 #include "ChildFrame.h"
+#include "FrameCommands.h"
 #include "ManualClock.h"
 #include "Moments.h"
 #include "TolvaApp.h"
@@ -68,6 +69,8 @@ private slots:
     void statusBarPanes();
     void viewStatusTextGoesToTheMessagePane();
     void contextHelpEntersWhatsThisMode();
+    void windowMenuListsTheYearWindows_data();
+    void windowMenuListsTheYearWindows();
 
 private:
     CMainFrame& frame() const { return *m_app->mainFrame(); }
@@ -308,6 +311,55 @@ void TestMainFrame::contextHelpEntersWhatsThisMode()
     QVERIFY(QWhatsThis::inWhatsThisMode());
     QCOMPARE(frame().statusBar()->currentMessage(), QStringLiteral("Select an object on which to get Help"));
     QWhatsThis::leaveWhatsThisMode();
+}
+
+void TestMainFrame::windowMenuListsTheYearWindows_data()
+{
+    // New opens a year window on a document of its own, "window" another window on the active one; windows
+    // showing the same year are numbered among themselves whichever document they belong to.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("listed");
+
+    QTest::newRow("one window") << QStringList{"new"} << QStringList{"-", "&1 2011 *"};
+    QTest::newRow("three windows, two on one document")
+        << QStringList{"new", "new", "window"} << QStringList{"-", "&1 2011:1", "&2 2011:2", "&3 2011:3 *"};
+    QStringList ten(10, QStringLiteral("new"));
+    QStringList nine{"-"};
+    for (int i = 1; i <= 9; ++i)
+        nine.append(QStringLiteral("&%1 2011:%1").arg(i));
+    nine.append(QStringLiteral("&More Windows..."));
+    QTest::newRow("more than nine") << ten << nine;
+}
+
+// The Window menu is how a user finds a year window hidden under the others.
+void TestMainFrame::windowMenuListsTheYearWindows()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, listed);
+    for (CChildFrame* f : frame().yearWindows())
+        f->close();
+    for (const QString& step : steps)
+        QVERIFY(step == QLatin1String("new") ? frame().OnFileNew() : frame().OnWindowNew());
+
+    QMenu* menu = frame().findChild<FrameCommands*>()->windowMenu();
+    emit menu->aboutToShow();
+    const QList<QAction*> actions = menu->actions();
+    QStringList entries;
+    for (qsizetype i = 4; i < actions.size(); ++i) {
+        const QAction* a = actions.at(i);
+        entries.append(a->isSeparator() ? QStringLiteral("-")
+                                        : a->text() + (a->isChecked() ? QStringLiteral(" *") : QString()));
+    }
+    QCOMPARE(entries, listed);
+
+    // Choosing the first entry brings that window to the front, also from a minimised state.
+    CChildFrame* first = frame().yearWindows().first();
+    first->showMinimized();
+    actions.at(5)->trigger();
+    QCOMPARE(frame().activeYearWindow(), first);
+    QVERIFY(!first->isMinimized());
+    emit menu->aboutToShow();
+    QVERIFY(menu->actions().at(5)->isChecked());
 }
 
 QTEST_MAIN(TestMainFrame)

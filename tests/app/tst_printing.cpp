@@ -4,14 +4,17 @@
 #include "DataStore.h"
 #include "ManualClock.h"
 #include "Moments.h"
+#include "PrintSettings.h"
 #include "TolvaView.h"
 #include "YearPrinter.h"
 #include "YearRegistry.h"
 
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QPrinter>
 #include <QProcess>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -99,6 +102,9 @@ private slots:
     void pageKeepsScreenSizePerAxis();
     void pdfHasOnePageWithTheMarginAtScreenSize();
     void screenPaintingAfterPrintingIsUnscaled();
+    void orientationIsKeptPerPrinter_data();
+    void orientationIsKeptPerPrinter();
+    void freshPrinterPrintsTheYearLandscapeOnOneSheet();
 
 private:
     QTemporaryDir m_dir;
@@ -111,6 +117,9 @@ private:
 
 void TestPrinting::initTestCase()
 {
+    // Settings of this run only.
+    static QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QVERIFY(m_store.CaptureWorkDir(m_dir.path()).ok());
     m_defaults = DisplaySettings::builtInDefaults(moment(2011, 3, 15));
     QCOMPARE(m_defaults.m_nMargin, 15);
@@ -242,6 +251,66 @@ void TestPrinting::screenPaintingAfterPrintingIsUnscaled()
     }
     QCOMPARE(after, before);
     QCOMPARE(firstRun(after, 400, false).first, 15);
+}
+
+void TestPrinting::orientationIsKeptPerPrinter_data()
+{
+    // Each step "printer=portrait|landscape" is a choice made in a dialog; then each printer is asked.
+    QTest::addColumn<QStringList>("choices");
+    QTest::addColumn<QStringList>("expected"); // printer=orientation after the choices
+
+    QTest::newRow("nobody chose: landscape")
+        << QStringList{} << QStringList{"office=landscape", "pdf=landscape"};
+    QTest::newRow("portrait for one printer only")
+        << QStringList{"office=portrait"} << QStringList{"office=portrait", "pdf=landscape", "lab=landscape"};
+    QTest::newRow("the last choice counts")
+        << QStringList{"pdf=portrait", "pdf=landscape"} << QStringList{"pdf=landscape"};
+    QTest::newRow("a name with a slash is one printer")
+        << QStringList{"ipp/queue=portrait"}
+        << QStringList{"ipp/queue=portrait", "ipp=landscape", "queue=landscape"};
+}
+
+// A user who turned one printer's page upright should not find every other printer upright too.
+void TestPrinting::orientationIsKeptPerPrinter()
+{
+    QFETCH(QStringList, choices);
+    QFETCH(QStringList, expected);
+    QSettings().remove(QStringLiteral("printing"));
+    for (const QString& c : choices) {
+        const QStringList kv = c.split(QLatin1Char('='));
+        PrintSettings::setOrientation(
+            kv.at(0), kv.at(1) == QLatin1String("portrait") ? QPageLayout::Portrait : QPageLayout::Landscape);
+    }
+    for (const QString& e : expected) {
+        const QStringList kv = e.split(QLatin1Char('='));
+        const QPageLayout::Orientation o = PrintSettings::orientation(kv.at(0));
+        QCOMPARE(o == QPageLayout::Portrait ? QStringLiteral("portrait") : QStringLiteral("landscape"),
+                 kv.at(1));
+    }
+}
+
+// The year is wide: on a printer nobody set up it goes on a landscape sheet, filling it and no more.
+void TestPrinting::freshPrinterPrintsTheYearLandscapeOnOneSheet()
+{
+    QSettings().remove(QStringLiteral("printing"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(m_dir.filePath(QStringLiteral("fresh.pdf")));
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    PrintSettings::apply(printer);
+    QCOMPARE(printer.pageLayout().orientation(), QPageLayout::Landscape);
+    const QSize extent = YearPrinter::pageExtent(printer, kScreen96);
+    QVERIFY(extent.width() > extent.height());
+    // Within the printable area of a landscape A4 sheet (297 mm by 210 mm) at 96 screen pixels per inch.
+    QVERIFY(extent.width() <= int(297 / 25.4 * 96) && extent.height() <= int(210 / 25.4 * 96));
+
+    // Turned upright in a dialog, the choice outlives the printer object.
+    printer.setPageOrientation(QPageLayout::Portrait);
+    PrintSettings::remember(printer);
+    QPrinter again(QPrinter::HighResolution);
+    again.setOutputFormat(QPrinter::PdfFormat);
+    PrintSettings::apply(again);
+    QCOMPARE(again.pageLayout().orientation(), QPageLayout::Portrait);
 }
 
 QTEST_MAIN(TestPrinting)

@@ -333,7 +333,7 @@ void TestStartup::secondPlannerOnTheSameFolderStopsWithoutWriting()
     QVERIFY(QDir().mkpath(s.years()));
     QFile year(s.path(QStringLiteral("2011.year")));
     QVERIFY(year.open(QIODevice::WriteOnly));
-    year.write(DataStore::encodeYear([] {
+    year.write(YearFileCodec::encode([] {
         YearData y;
         y.reset();
         y.m_settings = DisplaySettings::builtInDefaults(moment(2011, 1, 1));
