@@ -50,6 +50,7 @@ const CommandHelp kCommands[] = {
      "their day become red days that repeat every year. A day's red-day text is replaced only with "
      "--replace. Keeps a copy of each file it replaces (NAME.before-import)."},
     {"publish", CalDavSync::kPublishSynopsis, CalDavSync::kPublishHelp},
+    {"sync", CalDavSync::kSyncSynopsis, CalDavSync::kSyncHelp},
     {"pull", CalDavSync::kPullSynopsis, CalDavSync::kPullHelp},
     {"check", "check",
      "Reads every file in YEARS and reports each as sound or damaged; exit status 0 only when "
@@ -251,6 +252,8 @@ int CliRunner::run(const QStringList& arguments)
         return importIcs(rest);
     if (name == QLatin1String("publish"))
         return CalDavSync(m_out, m_err).publish(rest);
+    if (name == QLatin1String("sync"))
+        return CalDavSync(m_out, m_err).sync(rest);
     if (name == QLatin1String("pull"))
         return CalDavSync(m_out, m_err).pull(rest);
     return check(rest);
