@@ -13,6 +13,8 @@ CChildFrame::CChildFrame(CTolvaDoc* document, CTolvaView* view, QWidget* parent)
     setWidget(view);
     connect(view, &CTolvaView::titleChanged, document, &CTolvaDoc::SetTitle);
     connect(document, &CTolvaDoc::titleChanged, this, &CChildFrame::updateCaption);
+    // The document's title is that of whichever of its views painted last, which may show another year.
+    connect(view, &CTolvaView::titleChanged, this, &CChildFrame::updateCaption);
     updateCaption();
 }
 
@@ -38,9 +40,16 @@ void CChildFrame::setWindowNumber(int number)
     updateCaption();
 }
 
+QString CChildFrame::yearTitle() const
+{
+    if (m_view && m_view->document())
+        return QString::number(m_view->shownYear());
+    return m_document ? m_document->title() : QString();
+}
+
 void CChildFrame::updateCaption()
 {
-    const QString title = m_document ? m_document->title() : QString();
+    const QString title = yearTitle();
     setWindowTitle(m_windowNumber > 0 ? QStringLiteral("%1:%2").arg(title).arg(m_windowNumber) : title);
 }
 

@@ -6,8 +6,8 @@
 class CTolvaDoc;
 class CTolvaView;
 
-// A year window: one CTolvaView on a CTolvaDoc inside the main frame's MDI area. Its caption is the
-// document's title, numbered (2026:1, 2026:2) while the document has more than one window.
+// A year window: one CTolvaView on a CTolvaDoc inside the main frame's MDI area. Its caption is the year its
+// own view shows, numbered (2026:1, 2026:2) while more than one window shows that year.
 class CChildFrame : public QMdiSubWindow
 {
     Q_OBJECT
@@ -20,7 +20,9 @@ public:
     CTolvaDoc* document() const;
     CTolvaView* view() const;
 
-    // 0 when the document has only this window.
+    // The year the view shows, as the caption names it; the document's title if the view is gone.
+    QString yearTitle() const;
+    // 0 when no other window shows the same year.
     void setWindowNumber(int number);
     void updateCaption();
 

@@ -20,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QMap>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -275,6 +276,10 @@ CChildFrame* CMainFrame::createYearWindow(CTolvaDoc* document, int year)
         statusBar()->showMessage(text.isEmpty() ? QLatin1String(kIdlePrompt) : text);
     });
     connect(document, &CTolvaDoc::titleChanged, this, &CMainFrame::updateFrameTitle);
+    connect(view, &CTolvaView::titleChanged, this, [this] {
+        renumberWindows();
+        updateFrameTitle();
+    });
     try {
         if (year > 0) {
             view->ShowYear(year);
@@ -288,7 +293,7 @@ CChildFrame* CMainFrame::createYearWindow(CTolvaDoc* document, int year)
         return nullptr;
     }
     document->SetTitle(QString::number(view->shownYear()));
-    renumberWindows(document);
+    renumberWindows();
 
     // New windows cascade from the top left and fill most of the area. Before the frame is first shown
     // its layout has not run yet: run it so that the area has its real size.
@@ -306,15 +311,15 @@ CChildFrame* CMainFrame::createYearWindow(CTolvaDoc* document, int year)
     return frame;
 }
 
-void CMainFrame::renumberWindows(CTolvaDoc* document)
+// Windows are numbered among those showing the same year, in the order they were opened.
+void CMainFrame::renumberWindows()
 {
-    QList<CChildFrame*> windows;
-    for (CChildFrame* f : std::as_const(m_frames)) {
-        if (f->document() == document)
-            windows.append(f);
-    }
-    for (qsizetype i = 0; i < windows.size(); ++i)
-        windows.at(i)->setWindowNumber(windows.size() > 1 ? int(i + 1) : 0);
+    QMap<QString, QList<CChildFrame*>> byYear;
+    for (CChildFrame* f : std::as_const(m_frames))
+        byYear[f->yearTitle()].append(f);
+    for (const QList<CChildFrame*>& windows : std::as_const(byYear))
+        for (qsizetype i = 0; i < windows.size(); ++i)
+            windows.at(i)->setWindowNumber(windows.size() > 1 ? int(i + 1) : 0);
 }
 
 void CMainFrame::childClosed(CChildFrame* frame)
@@ -326,8 +331,7 @@ void CMainFrame::childClosed(CChildFrame* frame)
         documentUsed = documentUsed || f->document() == document;
     if (document && !documentUsed)
         document->deleteLater();
-    else if (document)
-        renumberWindows(document);
+    renumberWindows();
     if (m_frames.isEmpty())
         statusBar()->showMessage(QLatin1String(kIdlePrompt));
     m_viewCommands->setActiveView(activeView());
@@ -354,7 +358,7 @@ void CMainFrame::OnFilePrint()
     if (!view)
         return;
     QPrinter& p = printer();
-    p.setDocName(activeYearWindow()->document()->title());
+    p.setDocName(activeYearWindow()->yearTitle());
     QPrintDialog dialog(&p, this);
     // One page per year: there are no pages to choose from.
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
@@ -469,9 +473,7 @@ void CMainFrame::updateMenus()
 void CMainFrame::updateFrameTitle()
 {
     CChildFrame* active = activeYearWindow();
-    setWindowTitle(active && active->document()
-                       ? QStringLiteral("%1 - %2").arg(kAppTitle, active->document()->title())
-                       : kAppTitle);
+    setWindowTitle(active ? QStringLiteral("%1 - %2").arg(kAppTitle, active->yearTitle()) : kAppTitle);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)

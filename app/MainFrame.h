@@ -117,7 +117,7 @@ private:
     // `year` 0: the current year.
     CChildFrame* createYearWindow(CTolvaDoc* document, int year = 0);
     void childClosed(CChildFrame* frame);
-    void renumberWindows(CTolvaDoc* document);
+    void renumberWindows();
     void updateMenus();
     void updateFrameTitle();
     void updateIndicators();

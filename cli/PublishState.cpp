@@ -1,6 +1,7 @@
 #include "PublishState.h"
 
 #include "DataStore.h"
+#include "DurableFile.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -118,7 +119,7 @@ bool PublishState::load(const QString& path, QString& error)
 
 bool PublishState::save(const QString& path, QString& error) const
 {
-    const StoreResult result = DataStore::writeFileAtomically(path, toJson());
+    const StoreResult result = DurableFile::write(path, toJson());
     if (result.ok())
         return true;
     error = result.reason.isEmpty() ? result.message : result.reason;

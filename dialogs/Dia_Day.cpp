@@ -13,6 +13,7 @@
 
 #include <QColorDialog>
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -275,6 +276,7 @@ void CDia_Day::connectHandlers()
     const auto page = [this](Page p) { return [this, p] { guarded([&] { showPage(p); }); }; };
     connect(ui.projectList, &QListWidget::itemSelectionChanged, this,
             handler(&CDia_Day::showSelectedProject));
+    ui.projectList->installEventFilter(this);
     connect(ui.projectList, &QListWidget::itemDoubleClicked, this, handler(&CDia_Day::toggleMark));
     connect(ui.selectColorButton, &QPushButton::clicked, this, handler(&CDia_Day::chooseColor));
     connect(ui.addButton, &QPushButton::clicked, this, handler(&CDia_Day::addProject));
@@ -411,6 +413,21 @@ bool CDia_Day::OnOK()
     edit.alarm = alarm;
     m_commit(edit);
     return true;
+}
+
+// The list keeps a current row while nothing is selected (the first, given with the focus, or the row
+// last changed), so Down would select the row after it: with nothing selected Down selects the first.
+bool CDia_Day::eventFilter(QObject* watched, QEvent* event)
+{
+    QListWidget* list = m_ui->projectList;
+    if (watched == list && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Down &&
+        (static_cast<QKeyEvent*>(event)->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        list->selectedItems().isEmpty() && list->count() > 0) {
+        list->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 int CDia_Day::listSelection() const

@@ -2,6 +2,7 @@
 
 #include "Calendar.h"
 #include "DataStore.h"
+#include "DurableFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -172,7 +173,7 @@ bool run(const Input& in, const QString& root)
         return broken("set-up", defaultsPath);
     if ((in.flags & kEveryYearPresent) && !writeFile(everyYearPath, in.everyYear))
         return broken("set-up", everyYearPath);
-    const QString stale = yearPath + QStringLiteral(".AbCdEf");
+    const QString stale = DurableFile::temporaryPathFor(yearPath);
     if (in.flags & kStaleTemporary) {
         const timespec times[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 3600, 0}};
         if (!writeFile(stale, in.year.left(100)) ||

@@ -8,20 +8,17 @@
 #include "YearData.h"
 #include "YearFileCodec.h"
 
-#include <QByteArray>
 #include <QDir>
 #include <QString>
 
 // The data folder YEARS in the working directory captured at start-up, and the three kinds of file in it:
 // one per year, the display defaults and the every-year red days. The byte formats are the codecs'
-// (YearFileCodec, DefaultsFileCodec, ForeverRedDaysFileCodec); this class keeps the paths, reads and writes
-// the files, and decides what happens to a damaged one. Every operation returns what became of it; nothing
-// here shows messages.
+// (YearFileCodec, DefaultsFileCodec, ForeverRedDaysFileCodec) and the file handling DurableFile's; this
+// class keeps the paths, loads and saves our files, and decides what happens to a damaged one. Every
+// operation returns what became of it; nothing here shows messages.
 //
-// Saves are atomic and durable: a failed or interrupted save leaves the previous file whole, and a save
-// reported as done has reached the disk (the file is synced before it replaces the old one, then the
-// folder where the rename happened). A damaged file is loaded as far as it is readable and its bytes are
-// kept beside it (2011.year.damaged) before anything can overwrite it.
+// Saves are atomic and durable (DurableFile::write). A damaged file is loaded as far as it is readable and
+// its bytes are kept beside it (2011.year.damaged) before anything can overwrite it.
 //
 // What a load may cost is bounded: a file above kMaxFileSize is not read, and the codecs treat counts no
 // real file holds as damage, so a load peaks at a small multiple of the file's size. A file too large to
@@ -39,21 +36,15 @@ public:
     // texts is 170 KB. A save that would write more fails rather than leave a file no load would read.
     static constexpr qint64 kMaxFileSize = qint64(16) << 20;
 
-    // A temporary <data file>.XXXXXX left by an interrupted save is removed when the folder is captured,
-    // once it is at least this old and no save holds its lock (see CaptureWorkDir).
-    static constexpr int kStaleTemporaryAgeSeconds = 60;
-
     DataStore() = default;
 
     // Captures `workDir` as the folder that holds YEARS and creates YEARS when it is missing. A folder that
     // cannot be created is reported; the directory is captured all the same and later saves report
     // their own failures.
     //
-    // Then removes the temporaries that interrupted saves left in YEARS: names of a data file or of its
-    // damaged copy followed by a dot and six letters, as QSaveFile makes them. Every save holds an
-    // exclusive flock on its temporary until the rename, so one that is locked belongs to a save still
-    // running in some process and stays; so does one younger than kStaleTemporaryAgeSeconds, which covers
-    // the moment between a save creating its temporary and locking it.
+    // Then removes the temporaries that interrupted saves left in YEARS (DurableFile's own names, never a
+    // user's file). One that a save holds locked stays, and so does one younger than
+    // DurableFile::kStaleTemporaryAgeSeconds, which covers the moment before a save locks its temporary.
     StoreResult CaptureWorkDir(const QString& workDir = QDir::currentPath());
 
     const QString& workDir() const { return m_strWorkDir; }
@@ -97,38 +88,10 @@ public:
     static StoreResult inspectDefaultsFile(const QString& path, DisplaySettings& defaults);
     static StoreResult inspectForeverRedDaysFile(const QString& path, ForeverRedDays& everyYear);
 
-    // The codecs under their earlier names, for callers written before the codecs stood apart.
-    static QByteArray encodeYear(const YearData& year) { return YearFileCodec::encode(year); }
-    static void decodeYear(const QByteArray& bytes, YearData& year, const DisplaySettings& defaults)
-    {
-        YearFileCodec::decode(bytes, year, defaults);
-    }
-    static QByteArray encodeDefaults(const DisplaySettings& defaults)
-    {
-        return DefaultsFileCodec::encode(defaults);
-    }
-    static DisplaySettings decodeDefaults(const QByteArray& bytes)
-    {
-        return DefaultsFileCodec::decode(bytes);
-    }
-    static QByteArray encodeForeverRedDays(const ForeverRedDays& everyYear)
-    {
-        return ForeverRedDaysFileCodec::encode(everyYear);
-    }
-    static void decodeForeverRedDays(const QByteArray& bytes, ForeverRedDays& everyYear)
-    {
-        ForeverRedDaysFileCodec::decode(bytes, everyYear);
-    }
-
-    // Replaces the file at `path` with `bytes` so that it is either the previous file or the new one,
-    // whole and durable, never a part. A symlink is written through, as QSaveFile does: the new file
-    // replaces the link's target, and the target's folder is the one synced.
-    static StoreResult writeFileAtomically(const QString& path, const QByteArray& bytes);
-
-    // The call that makes a file's or a folder's data durable, fsync by default. Tests put in one that
-    // fails, to see a failed sync reported; returns the previous one.
-    using SyncFunction = int (*)(int fd);
-    static SyncFunction setSyncFunction(SyncFunction sync);
+    // Makes way for a save over a file that a load left unread (StoreResult::leftUnread): renames it to a
+    // free damaged name, so that its bytes survive whatever is saved. A file that is gone is no obstacle;
+    // one that is not a regular file, or cannot be moved, fails and must not be saved over.
+    static StoreResult moveUnreadFileAside(const QString& path);
 
 private:
     QString m_strWorkDir;

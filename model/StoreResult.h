@@ -21,6 +21,9 @@ struct StoreResult
     QString reason;  // why, in a few words ("at byte 1544: ...", "No space left on device")
     QString keptAs;  // where the bytes of a damaged file were kept; empty when nothing was kept
     QString message; // one or two sentences for the user, naming the path and the reason
+    // A load left the file's bytes unread and kept nowhere else (it could not be read, or its copy could
+    // not be made): what was loaded instead must not replace it. See DataStore::moveUnreadFileAside.
+    bool leftUnread = false;
 
     bool ok() const { return status == Status::Ok; }
 };

@@ -29,6 +29,20 @@ StoreResult YearDocument::load(const DisplaySettings& defaults)
 
 StoreResult YearDocument::save()
 {
+    if (m_loadResult.leftUnread) {
+        // What is shown is not what the file holds: unless the user changed something there is nothing to
+        // save, and a change goes to disk only after the file's bytes are out of the way.
+        if (!m_unsaved) {
+            StoreResult untouched;
+            untouched.path = m_store.yearPath(m_year);
+            return untouched;
+        }
+        const StoreResult aside = DataStore::moveUnreadFileAside(m_store.yearPath(m_year));
+        if (!aside.ok())
+            return aside;
+        m_loadResult.leftUnread = false;
+        m_loadResult.keptAs = aside.keptAs;
+    }
     StoreResult result = m_store.saveYear(m_data);
     m_unsaved = !result.ok();
     return result;
@@ -107,6 +121,11 @@ void YearDocument::placeEveryYearDay(int dayIndex, const RedDayRecord& record, c
     checkDayIndex(dayIndex);
     m_data.m_redDays.at(dayIndex) = record;
     m_data.m_redTexts.setAt(dayIndex, text);
+    // The every-year list's copy, no edit of this year's: a file left unread is no reason to save.
+    if (m_loadResult.leftUnread) {
+        emit changed();
+        return;
+    }
     edited();
 }
 

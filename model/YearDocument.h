@@ -30,7 +30,9 @@ public:
     // Replaces everything with the year's file (or `defaults` and empty lists when it has none). The
     // settings' selected day is 1 January of the year until a view says otherwise.
     StoreResult load(const DisplaySettings& defaults);
-    // Writes the year's file; after a failure the year stays unsaved, so the next save tries again.
+    // Writes the year's file; after a failure the year stays unsaved, so the next save tries again. A file
+    // the load left unread is not written over: without an edit nothing is written, with one the file is
+    // first moved aside (and the save fails when it cannot be).
     StoreResult save();
 
     // What a view shows (toggles, selected day) is stored with the year as the last view left it. Not an

@@ -93,9 +93,8 @@ CellPatterns::CellPatterns(QPainter& painter, DeviceUnits& units, int scale, con
     const int s = scale;
     m_headWidth = s * std::min(clean, grid.cellWidth());
     m_patternWidth = s * grid.cellWidth() - m_headWidth;
-    const int half = s / 2;
-    m_inside = QRect(QPoint(s * grid.left() + (s + 1) / 2, s * grid.top() + (s + 1) / 2),
-                     QPoint(s * (grid.right() - 1) - half - 1, s * (grid.bottom() - 1) - half - 1));
+    m_inside = QRect(QPoint(s * (grid.left() + 1), s * (grid.top() + 1)),
+                     QPoint(s * (grid.right() - 1) - 1, s * (grid.bottom() - 1) - 1));
 
     m_tiles = layout.tiles;
     if (!m_tiles) {
@@ -173,7 +172,7 @@ bool CellPatterns::listsCoverTheYear() const
     return true;
 }
 
-void CellPatterns::paintFrame(const QPen& gridPen)
+void CellPatterns::paintFrame(const QColor& gridColour)
 {
     const int s = m_scale;
     std::vector<bool> rowCovered(std::size_t(std::max(0, m_inside.height())), false);
@@ -205,33 +204,19 @@ void CellPatterns::paintFrame(const QPen& gridPen)
     for (int x = 0; x < int(columnCovered.size()); ++x)
         if (!columnCovered[std::size_t(x)])
             m_whiteColumns.emplace_back(m_inside.left() + x, m_inside.top(), 1, m_inside.height());
-    // The outline where the rules' one-unit pen draws it, corners joined: the pen covers a logical
-    // coordinate v on device pixels lo(v)..s * v. Moved by a negative offset, Qt's pen leaves a corner out;
-    // there the pen itself draws it.
-    const QTransform device = m_painter.deviceTransform();
-    m_units.logical();
-    if (device.dx() < 0 || device.dy() < 0) {
-        m_painter.setPen(gridPen);
-        m_painter.setBrush(Qt::NoBrush);
-        m_painter.drawRect(QRect(m_grid.left(), m_grid.top(), m_grid.right() - 1 - m_grid.left(),
-                                 m_grid.bottom() - 1 - m_grid.top()));
-        m_painter.setPen(Qt::NoPen);
-        return;
-    }
-    m_units.device();
-    const auto lo = [s](int v) { return s * v - (s == 2 ? 1 : 0); };
+    // The outline: the rules' one-unit pen covers the logical pixels of left..right-1 and top..bottom-1.
     const int left = m_grid.left();
     const int top = m_grid.top();
     const int right = m_grid.right() - 1;
     const int bottom = m_grid.bottom() - 1;
     const QRect outline[] = {
-        QRect(QPoint(lo(left), lo(top)), QPoint(s * right, s * top)),
-        QRect(QPoint(lo(left), lo(bottom)), QPoint(s * right, s * bottom)),
-        QRect(QPoint(lo(left), lo(top)), QPoint(s * left, s * bottom)),
-        QRect(QPoint(lo(right), lo(top)), QPoint(s * right, s * bottom)),
+        DeviceUnits::rect(s, QRect(QPoint(left, top), QPoint(right, top))),
+        DeviceUnits::rect(s, QRect(QPoint(left, bottom), QPoint(right, bottom))),
+        DeviceUnits::rect(s, QRect(QPoint(left, top), QPoint(left, bottom))),
+        DeviceUnits::rect(s, QRect(QPoint(right, top), QPoint(right, bottom))),
     };
     for (const QRect& r : outline)
-        m_painter.fillRect(r, gridPen.color());
+        m_painter.fillRect(r, gridColour);
     m_units.logical();
 }
 
@@ -473,10 +458,8 @@ void CellPatterns::drawSlots(QPainter& p, const std::vector<std::uint32_t>& code
         const qsizetype i = qsizetype(code >> 2);
         const QColor c = colorFromColorRef(m_lists.m_projects.at(i).m_crColor);
         const int px = x + m_grid.projectX() + int(i) * pitch;
-        if (code & kLine) {
-            p.setPen(QPen(c, 1, Qt::SolidLine, Qt::FlatCap));
-            p.drawLine(QPoint(px, y), QPoint(px, y + m_grid.cellHeight()));
-        }
+        if (code & kLine)
+            p.fillRect(DeviceUnits::logicalVerticalLine(px, y, y + m_grid.cellHeight()), c);
         if (code & kMark)
             p.fillRect(QRect(px, y + 1, pitch - 1, 2 * pitch), c);
     }
@@ -553,7 +536,6 @@ void CellPatterns::paintCellDirectly(const QRect& fill, const QRect& device, int
     m_units.logical();
     drawDayNumber(m_painter, fill.topLeft(), d);
     drawSlots(m_painter, m_cell->all, fill.x(), fill.y());
-    m_painter.setPen(Qt::NoPen);
     m_units.device();
 }
 

@@ -17,7 +17,6 @@ class DayNumbers;
 class DeviceUnits;
 class QFont;
 class QPainter;
-class QPen;
 class YearGrid;
 struct DisplaySettings;
 struct YearData;
@@ -64,7 +63,7 @@ public:
     bool listsCoverTheYear() const;
 
     // The outline, and the strips of the frame's white inside that no cell and no grid line covers.
-    void paintFrame(const QPen& gridPen);
+    void paintFrame(const QColor& gridColour);
     // The cells and the grid lines; returns the text background they leave.
     QColor paintCells(QColor background, const QColor& gridColour);
     // The grid lines again where something painted after them (a label, in logical units) may lie.

@@ -6,7 +6,7 @@
 
 // Switches a painter between its logical units and plain device pixels, where rectangles take Qt's fastest
 // paths (no per-rectangle path for the HiDPI scale) and images copy one to one. Also places the rules'
-// one-unit pen strokes in device pixels at the whole scales 1 and 2.
+// one-unit pen strokes on whole pixels.
 class DeviceUnits
 {
 public:
@@ -29,15 +29,25 @@ public:
     void device() { m_painter.setWorldTransform(m_deviceWorld); }
     void logical() { m_painter.setWorldTransform(m_logical); }
 
-    // A line of the one-unit pen covers its logical pixels at scale 1, and at scale 2 the two device
-    // pixels centred on the logical coordinate (the half unit either side), over [from, to) along it.
-    static QRect verticalLine(int scale, int x, int y0, int y1)
+    // The pixels a line of the one-unit pen covers, in logical units: from the start point toward the end
+    // point, the end point left out, whichever way the line runs (a grid turned over runs up or left).
+    static QRect logicalVerticalLine(int x, int from, int to)
     {
-        return scale == 1 ? QRect(x, y0, 1, y1 - y0) : QRect(2 * x - 1, 2 * y0, 2, 2 * (y1 - y0));
+        return to >= from ? QRect(x, from, 1, to - from) : QRect(x, to + 1, 1, from - to);
     }
-    static QRect horizontalLine(int scale, int x0, int x1, int y)
+    static QRect logicalHorizontalLine(int from, int to, int y)
     {
-        return scale == 1 ? QRect(x0, y, x1 - x0, 1) : QRect(2 * x0, 2 * y - 1, 2 * (x1 - x0), 2);
+        return to >= from ? QRect(from, y, to - from, 1) : QRect(to + 1, y, from - to, 1);
+    }
+    // The same in device pixels: at scale 2 each logical pixel is two by two device pixels, the picture
+    // at scale 1 doubled.
+    static QRect verticalLine(int scale, int x, int from, int to)
+    {
+        return rect(scale, logicalVerticalLine(x, from, to));
+    }
+    static QRect horizontalLine(int scale, int from, int to, int y)
+    {
+        return rect(scale, logicalHorizontalLine(from, to, y));
     }
     static QRect rect(int scale, const QRect& logical)
     {

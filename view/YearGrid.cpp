@@ -11,9 +11,9 @@ namespace {
 constexpr double kTwelfth = 0.08333333333333333;
 constexpr double kThirtyFirst = 0.03225806451612903;
 
-int held(qint64 v)
+int held(qint64 v, int limit = YearGrid::kLimit)
 {
-    return int(std::clamp<qint64>(v, -YearGrid::kLimit, YearGrid::kLimit));
+    return int(std::clamp<qint64>(v, -limit, limit));
 }
 
 // Truncation toward zero of a value the limits keep well inside int.
@@ -38,8 +38,8 @@ YearGrid::YearGrid(QSize extent, const DisplaySettings& s)
       m_markerWidth(held(s.m_nMarkerWidth)), m_markerHeight(held(s.m_nMarkerHeight)),
       m_dayNumberX(held(s.m_nDayNumberX)), m_dayNumberY(held(s.m_nDayNumberY))
 {
-    const int width = held(extent.width());
-    const int height = held(extent.height());
+    const int width = held(extent.width(), kExtentLimit);
+    const int height = held(extent.height(), kExtentLimit);
     const int gridWidth = width - 2 * m_margin;
     const int gridHeight = height - m_top - m_margin;
     m_cw = gridWidth * kTwelfth;

@@ -11,13 +11,14 @@ struct DisplaySettings;
 // their positions from here. Sizes are doubles formed as W / 12 and H / 31 would be by the products with
 // the nearest doubles; positions are truncated toward zero exactly where the layout says so.
 //
-// Layout numbers come from files, so every one (and the extent) is held to +-kLimit pixels: no surface is
-// that large, and positions formed from them then stay inside int and inside the 26.6 fixed point that Qt
-// lays text out in.
+// Layout numbers come from files, so every one is held to +-kLimit pixels and the extent to
+// +-kExtentLimit (a poster printed at 1200 dpi is far smaller): positions formed from them then stay inside
+// int and inside the 26.6 fixed point that Qt lays text out in (2^25).
 class YearGrid
 {
 public:
     static constexpr int kLimit = 1 << 20;
+    static constexpr int kExtentLimit = 1 << 24;
 
     YearGrid(QSize extent, const DisplaySettings& settings);
 

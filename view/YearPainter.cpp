@@ -72,7 +72,8 @@ QRect drawBoxedText(QPainter& painter, const QFontMetrics& metrics, int x, int y
     return box;
 }
 
-// The outline in the grid colour over left..right-1, top..bottom-1, the inside white.
+// The outline in the grid colour over left..right-1, top..bottom-1, the inside white; a grid turned over
+// has no pixels between its edges, so it has no outline.
 void drawFrame(QPainter& painter, const YearGrid& grid, const QColor& colour)
 {
     const int width = grid.right() - grid.left();
@@ -84,16 +85,6 @@ void drawFrame(QPainter& painter, const YearGrid& grid, const QColor& colour)
     fill(painter, grid.left(), grid.bottom() - 1, width, 1, colour);
     fill(painter, grid.left(), grid.top(), 1, height, colour);
     fill(painter, grid.right() - 1, grid.top(), 1, height, colour);
-}
-
-// The outline as the rules draw it, with the one-unit pen, the inside white.
-void drawFrameWithPen(QPainter& painter, const YearGrid& grid, const QPen& pen)
-{
-    painter.setPen(pen);
-    painter.setBrush(kWhite);
-    painter.drawRect(
-        QRect(grid.left(), grid.top(), grid.right() - grid.left() - 1, grid.bottom() - grid.top() - 1));
-    painter.setBrush(Qt::NoBrush);
 }
 
 // The whole device pixels per logical unit when the painter maps logical units onto the device by 1 or 2
@@ -127,10 +118,8 @@ class CYearPainter::ProjectStrokes
 public:
     static constexpr int kRowsPerBand = 4;
 
-    // penLines: lines drawn with the rules' one-unit pen (where a rectangle would not give its pixels).
-    ProjectStrokes(const RecordList<ProjectRecord>& projects, bool wait, bool penLines)
-        : m_projects(projects), m_wait(wait), m_penLines(penLines),
-          m_bands(wait ? (31 + kRowsPerBand - 1) / kRowsPerBand : 1)
+    ProjectStrokes(const RecordList<ProjectRecord>& projects, bool wait)
+        : m_projects(projects), m_wait(wait), m_bands(wait ? (31 + kRowsPerBand - 1) / kRowsPerBand : 1)
     {
         // Calendar::periodCoversDay with the period's ends turned into seconds once per paint.
         m_periods.reserve(std::size_t(projects.count()));
@@ -205,18 +194,9 @@ public:
                     else
                         m_runs.push_back(line.rect);
                 }
-                if (m_penLines) {
-                    painter.setPen(QPen(colour, 1, Qt::SolidLine, Qt::FlatCap));
-                    for (const QRect& r : m_runs)
-                        painter.drawLine(QPoint(r.x(), r.y()), QPoint(r.x(), r.y() + r.height()));
-                    painter.setPen(Qt::NoPen);
-                    for (const QRect& r : s.marks)
-                        painter.fillRect(r, colour);
-                } else {
-                    painter.setBrush(colour);
-                    painter.drawRects(m_runs.data(), int(m_runs.size()));
-                    painter.drawRects(s.marks.data(), int(s.marks.size()));
-                }
+                painter.setBrush(colour);
+                painter.drawRects(m_runs.data(), int(m_runs.size()));
+                painter.drawRects(s.marks.data(), int(s.marks.size()));
                 s.lines.clear();
                 s.marks.clear();
                 s.lastColumn = -1;
@@ -263,7 +243,6 @@ private:
 
     const RecordList<ProjectRecord>& m_projects;
     const bool m_wait;
-    const bool m_penLines;
     std::vector<Period> m_periods;
     std::vector<Band> m_bands;
     std::vector<QRect> m_runs;
@@ -334,11 +313,9 @@ void CYearPainter::PaintYear(QPainter& painter, QSize extent, const DisplaySetti
         numbers->prepareStaticTexts(painter.worldTransform());
 
     if (patterns)
-        patterns->paintFrame(resources.gridPen());
-    else if (scale == 1)
-        drawFrame(painter, grid, gridColour);
+        patterns->paintFrame(gridColour);
     else
-        drawFrameWithPen(painter, grid, resources.gridPen());
+        drawFrame(painter, grid, gridColour);
 
     painter.setFont(resources.yearFont());
     drawBoxedText(painter, yearMetrics, grid.left(), 5, yearLabel, colorFromColorRef(s.m_crYear), background);
@@ -348,9 +325,9 @@ void CYearPainter::PaintYear(QPainter& painter, QSize extent, const DisplaySetti
         background = patterns->paintCells(background, gridColour);
         painter.setBrushOrigin(0, 0);
     } else {
-        ProjectStrokes strokes(
-            year.m_projects,
-            projects && ProjectStrokes::canWait(grid, markers, numbers ? &*numbers : nullptr), scale != 1);
+        ProjectStrokes strokes(year.m_projects,
+                               projects &&
+                                   ProjectStrokes::canWait(grid, markers, numbers ? &*numbers : nullptr));
         const QRect memoMarker = grid.memoMarker();
         const QRect alarmMarker = grid.alarmMarker();
         try {
@@ -411,8 +388,8 @@ void CYearPainter::PaintYear(QPainter& painter, QSize extent, const DisplaySetti
             strokes.flush(painter, false);
             throw;
         }
-        // Off scale 1 the pen's line straddles the grid row, which the grid line covers only in part.
-        strokes.flush(painter, scale == 1);
+        // At a scale that is not whole, a run's pixels over a grid row need not be those the line covers.
+        strokes.flush(painter, scale != 0);
     }
 
     // Where the labels lie, box and ink, for the grid lines that the rules draw over them.
@@ -450,23 +427,22 @@ void CYearPainter::PaintYear(QPainter& painter, QSize extent, const DisplaySetti
     if (patterns) {
         for (const QRect& r : labels)
             patterns->repaintGridLinesOver(r, gridColour);
-    } else if (scale == 1) {
+    } else if (scale != 0) {
         units.device();
         for (int k = 1; k <= 11; ++k)
-            painter.fillRect(DeviceUnits::verticalLine(1, grid.columnX(k), grid.top(), grid.bottom()),
+            painter.fillRect(DeviceUnits::verticalLine(scale, grid.columnX(k), grid.top(), grid.bottom()),
                              gridColour);
         for (int r = 1; r <= 30; ++r)
-            painter.fillRect(DeviceUnits::horizontalLine(1, grid.left(), grid.right(), grid.rowY(r)),
+            painter.fillRect(DeviceUnits::horizontalLine(scale, grid.left(), grid.right(), grid.rowY(r)),
                              gridColour);
         units.logical();
     } else {
-        painter.setPen(resources.gridPen());
         for (int k = 1; k <= 11; ++k)
-            if (grid.bottom() != grid.top())
-                painter.drawLine(grid.columnX(k), grid.top(), grid.columnX(k), grid.bottom());
+            painter.fillRect(DeviceUnits::logicalVerticalLine(grid.columnX(k), grid.top(), grid.bottom()),
+                             gridColour);
         for (int r = 1; r <= 30; ++r)
-            if (grid.right() != grid.left())
-                painter.drawLine(grid.left(), grid.rowY(r), grid.right(), grid.rowY(r));
+            painter.fillRect(DeviceUnits::logicalHorizontalLine(grid.left(), grid.right(), grid.rowY(r)),
+                             gridColour);
     }
 }
 

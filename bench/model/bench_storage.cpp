@@ -1,5 +1,6 @@
 // Year load and save against the raw file operations on the same bytes, in the same run. Target: each of
 // ours within 2x of its raw counterpart. Files go to $TOLVA_BENCH_DIR if set, else the system temp folder.
+// Loads report their heap allocations per iteration (counter "allocs": malloc, calloc and realloc calls).
 #include "Calendar.h"
 #include "DataStore.h"
 
@@ -7,13 +8,53 @@
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+std::atomic<long long> s_allocations{0};
+
+} // namespace
+
+// Qt's containers take their memory from malloc, not operator new, so malloc itself is counted: glibc's
+// own entry points do the work.
+extern "C" {
+void* __libc_malloc(std::size_t size);
+void* __libc_calloc(std::size_t count, std::size_t size);
+void* __libc_realloc(void* p, std::size_t size);
+void __libc_free(void* p);
+
+void* malloc(std::size_t size)
+{
+    s_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_malloc(size);
+}
+
+void* calloc(std::size_t count, std::size_t size)
+{
+    s_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_calloc(count, size);
+}
+
+void* realloc(void* p, std::size_t size)
+{
+    s_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_realloc(p, size);
+}
+
+void free(void* p)
+{
+    __libc_free(p);
+}
+}
 
 namespace {
 
@@ -83,14 +124,18 @@ void BM_LoadYear(benchmark::State& state)
     const int i = int(state.range(0));
     Setup& s = setup();
     YearData y;
+    long long allocations = 0;
     for (auto _ : state) {
         y.m_settings.m_stSelected.wYear = std::uint16_t(2011 + i);
+        const long long before = s_allocations.load(std::memory_order_relaxed);
         const StoreResult r = s.store.loadYear(y, s.defaults);
+        allocations += s_allocations.load(std::memory_order_relaxed) - before;
         if (!r.ok())
             state.SkipWithError("load failed");
         benchmark::DoNotOptimize(y);
     }
     label(state, i);
+    state.counters["allocs"] = benchmark::Counter(double(allocations), benchmark::Counter::kAvgIterations);
 }
 
 void BM_RawRead(benchmark::State& state)

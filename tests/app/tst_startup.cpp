@@ -80,6 +80,7 @@ private slots:
     void unreadableDefaultsAreToldOnceAndStartUpGoesOn();
     void menusFollowTheYearWindows();
     void newWindowAddsAViewOnTheSameDocument();
+    void eachCaptionNamesTheYearItsWindowShows();
     void closeClosesTheWholeDocument();
     void exitWritesDefaultsAfterTheLastViewSaved();
     void commandLineFileOpensAFreshYearWindow();
@@ -195,6 +196,40 @@ void TestStartup::newWindowAddsAViewOnTheSameDocument()
     QCOMPARE(first->windowTitle(), QStringLiteral("2011"));
 }
 
+// Two windows on one year, one steps on: each caption keeps naming its own window's year, and the numbers
+// count the windows of one year, whichever document they belong to.
+void TestStartup::eachCaptionNamesTheYearItsWindowShows()
+{
+    Session s;
+    QCOMPARE(s.start(), CTolvaApp::Outcome::Started);
+    s.frame().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&s.frame()));
+    CChildFrame* first = s.frame().yearWindows().first();
+    s.frame().command(CMainFrame::ID_WINDOW_NEW)->trigger();
+    CChildFrame* second = s.frame().yearWindows().last();
+    CChildFrame* third = s.frame().OnFileNew();
+    QVERIFY(third);
+    QCOMPARE(first->windowTitle(), QStringLiteral("2011:1"));
+    QCOMPARE(second->windowTitle(), QStringLiteral("2011:2"));
+    QCOMPARE(third->windowTitle(), QStringLiteral("2011:3"));
+
+    s.frame().mdiArea()->setActiveSubWindow(second);
+    second->view()->OnYearPlus();
+    for (CChildFrame* f : {first, second, third}) {
+        // The other windows paint after it, and their document takes their year.
+        QVERIFY(f->view()->isVisible());
+        f->view()->repaint();
+    }
+    QCOMPARE(first->windowTitle(), QStringLiteral("2011:1"));
+    QCOMPARE(second->windowTitle(), QStringLiteral("2012"));
+    QCOMPARE(third->windowTitle(), QStringLiteral("2011:2"));
+    QCOMPARE(s.frame().windowTitle(), QStringLiteral("Tolva - 2012"));
+
+    third->close();
+    QCOMPARE(first->windowTitle(), QStringLiteral("2011"));
+    QCOMPARE(second->windowTitle(), QStringLiteral("2012"));
+}
+
 // File > Close closes every window of the active document and no other.
 void TestStartup::closeClosesTheWholeDocument()
 {
@@ -298,7 +333,7 @@ void TestStartup::secondPlannerOnTheSameFolderStopsWithoutWriting()
     QVERIFY(QDir().mkpath(s.years()));
     QFile year(s.path(QStringLiteral("2011.year")));
     QVERIFY(year.open(QIODevice::WriteOnly));
-    year.write(DataStore::encodeYear([] {
+    year.write(YearFileCodec::encode([] {
         YearData y;
         y.reset();
         y.m_settings = DisplaySettings::builtInDefaults(moment(2011, 1, 1));

@@ -187,6 +187,42 @@ private slots:
         QVERIFY(year.m_names == before.m_names);
     }
 
+    // Down with no project selected selects the first, whatever row the list last had: after set-up,
+    // after Change (which leaves no selection) and in a list of one.
+    void downWithNothingSelectedSelectsTheFirst_data()
+    {
+        QTest::addColumn<int>("projects");
+        QTest::addColumn<int>("changed"); // the row Change was pressed on first, -1 for none
+        QTest::newRow("one project") << 1 << -1;
+        QTest::newRow("three projects") << 3 << -1;
+        QTest::newRow("three projects, after Change on the third") << 3 << 2;
+    }
+    void downWithNothingSelectedSelectsTheFirst()
+    {
+        QFETCH(int, projects);
+        QFETCH(int, changed);
+        YearData year = yearOn(kMarch7);
+        for (int i = 0; i < projects; ++i)
+            addProject(year, QByteArray(1, char('A' + i)), moment(2011, 3, 1), moment(2011, 3, 20),
+                       0x000000FF);
+        CDia_Day dialog(year);
+        const Controls ui(&dialog);
+        showDialog(dialog);
+        if (changed >= 0) {
+            selectRow(&dialog, changed);
+            click(&dialog, "changeButton");
+            QCOMPARE(selectedRow(&dialog), -1);
+        }
+        ui.list->setFocus();
+        QTest::keyClick(ui.list, Qt::Key_Down);
+        QCOMPARE(selectedRow(&dialog), 0);
+        QCOMPARE(ui.nameEdit->text(), QStringLiteral("A"));
+        if (projects > 1) {
+            QTest::keyClick(ui.list, Qt::Key_Down);
+            QCOMPARE(selectedRow(&dialog), 1);
+        }
+    }
+
     // After Change the list has no selection, yet "checked" still belongs to the changed project.
     void changeThenMarkStillMarksTheChangedProject()
     {

@@ -2,6 +2,10 @@
 // operator new (to make an allocation fail on demand), so it holds no other tests.
 #include "YearFixtures.h"
 
+#include "DurableFile.h"
+#include "YearDocument.h"
+#include "YearRegistry.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -45,6 +49,21 @@ int faultySync(int fd)
         return -1;
     }
     return ::fsync(fd);
+}
+
+// Reads of the file whose name ends with this fail with EIO, as a failing disk or a flaky mount gives.
+QString g_failReadsOf;
+
+ssize_t faultyRead(int fd, void* buffer, size_t count)
+{
+    char target[4096] = {};
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    if (!g_failReadsOf.isEmpty() && ::readlink(link.constData(), target, sizeof target - 1) > 0 &&
+        QFile::decodeName(target).endsWith(QLatin1Char('/') + g_failReadsOf)) {
+        errno = EIO;
+        return -1;
+    }
+    return ::read(fd, buffer, count);
 }
 
 QStringList filesIn(const QString& dir)
@@ -94,11 +113,16 @@ private slots:
     void failedSyncIsAFailedSave();
     // Through a symlink the rename happens in the target's folder, so that folder is the one synced.
     void symlinkedYearFileSyncsTheTargetsFolder();
-    // Temporaries of interrupted saves go when the folder is captured, but never one a save may still own.
+    // Temporaries of interrupted saves go when the folder is captured, but never one a save may still own,
+    // and never a file of the user's that merely looks like one.
     void staleTemporariesAreRemovedWhenTheFolderIsCaptured_data();
     void staleTemporariesAreRemovedWhenTheFolderIsCaptured();
     // A save in progress holds the lock that keeps its temporary from the clean-up of other processes.
     void runningSaveLocksItsTemporary();
+    // A file that could not be read is never replaced by what the planner did not read: left alone
+    // while nothing is edited, moved aside before an edit is saved in its place.
+    void unreadFileIsNeverSavedOver_data();
+    void unreadFileIsNeverSavedOver();
     // An allocation that fails in a load is damage: the year asked for stays the year, its file is kept.
     void allocationFailureIsReportedAsDamage_data();
     void allocationFailureIsReportedAsDamage();
@@ -117,13 +141,15 @@ void TestStorageFaults::init()
     m_defaults = defaultsAt(2010);
     g_syncFault = SyncFault::None;
     g_syncedFolders.clear();
-    DataStore::setSyncFunction(faultySync);
+    DurableFile::setSyncFunction(faultySync);
 }
 
 void TestStorageFaults::cleanup()
 {
     g_failAllocationsFrom = 0;
-    DataStore::setSyncFunction(nullptr);
+    g_failReadsOf.clear();
+    DurableFile::setSyncFunction(nullptr);
+    DurableFile::setReadFunction(nullptr);
 }
 
 void TestStorageFaults::failedSyncIsAFailedSave_data()
@@ -177,18 +203,25 @@ void TestStorageFaults::staleTemporariesAreRemovedWhenTheFolderIsCaptured_data()
     QTest::addColumn<bool>("locked");
     QTest::addColumn<bool>("removed");
     const int old = 3600;
-    QTest::newRow("year") << "2011.year.AbCdEf" << old << false << true;
-    QTest::newRow("year 999") << "999.year.qwerty" << old << false << true;
-    QTest::newRow("defaults") << "YearDefaults.year.XyZabc" << old << false << true;
-    QTest::newRow("every-year") << "ForeverRedDays.year.QwErTy" << old << false << true;
-    QTest::newRow("damaged copy") << "2011.year.damaged.AbCdEf" << old << false << true;
-    QTest::newRow("numbered damaged copy") << "2011.year.damaged-2.AbCdEf" << old << false << true;
-    QTest::newRow("just created") << "2011.year.AbCdEf" << 0 << false << false;
-    QTest::newRow("locked by a running save") << "2011.year.AbCdEf" << old << true << false;
-    QTest::newRow("not a data file") << "notes.year.AbCdEf" << old << false << false;
-    QTest::newRow("not a year") << "2011.txt.AbCdEf" << old << false << false;
-    QTest::newRow("five letters") << "2011.year.AbCdE" << old << false << false;
-    QTest::newRow("seven letters") << "2011.year.AbCdEfG" << old << false << false;
+    const QString tag = ".tolva-save-";
+    const QString hex = "0123456789abcdef";
+    QTest::newRow("year") << ".2011.year" + tag + hex << old << false << true;
+    QTest::newRow("year 999") << ".999.year" + tag + hex << old << false << true;
+    QTest::newRow("defaults") << ".YearDefaults.year" + tag + hex << old << false << true;
+    QTest::newRow("every-year") << ".ForeverRedDays.year" + tag + hex << old << false << true;
+    QTest::newRow("damaged copy") << ".2011.year.damaged" + tag + hex << old << false << true;
+    QTest::newRow("numbered damaged copy") << ".2011.year.damaged-2" + tag + hex << old << false << true;
+    QTest::newRow("just created") << ".2011.year" + tag + hex << 0 << false << false;
+    QTest::newRow("locked by a running save") << ".2011.year" + tag + hex << old << true << false;
+    // Names a user gives copies, and what an older save's temporary looked like: never ours to remove.
+    QTest::newRow("user's backup") << "2026.year.backup" << old << false << false;
+    QTest::newRow("user's before") << "2026.year.before" << old << false << false;
+    QTest::newRow("user's numbered copy") << "ForeverRedDays.year.copy01" << old << false << false;
+    QTest::newRow("user's backup of a damaged copy") << "2026.year.damaged.backup" << old << false << false;
+    QTest::newRow("six letters") << "2011.year.AbCdEf" << old << false << false;
+    QTest::newRow("not hidden") << "2011.year" + tag + hex << old << false << false;
+    QTest::newRow("fifteen digits") << ".2011.year" + tag + hex.left(15) << old << false << false;
+    QTest::newRow("upper-case digits") << ".2011.year" + tag + hex.toUpper() << old << false << false;
     QTest::newRow("a damaged copy itself") << "2011.year.damaged" << old << false << false;
 }
 
@@ -220,7 +253,7 @@ void TestStorageFaults::runningSaveLocksItsTemporary()
     // The sync runs while the temporary is open: its lock must be held then.
     static bool lockHeld = false;
     lockHeld = false;
-    DataStore::setSyncFunction([](int fd) {
+    DurableFile::setSyncFunction([](int fd) {
         struct stat st = {};
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
             const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
@@ -234,6 +267,70 @@ void TestStorageFaults::runningSaveLocksItsTemporary()
     });
     QVERIFY(m_store.saveYear(emptyYear(2011)).ok());
     QVERIFY(lockHeld);
+}
+
+void TestStorageFaults::unreadFileIsNeverSavedOver_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("edited");
+    QTest::newRow("year, looked at") << "2026.year" << false;
+    QTest::newRow("year, edited") << "2026.year" << true;
+    QTest::newRow("every-year red days, looked at") << "ForeverRedDays.year" << false;
+    QTest::newRow("every-year red days, edited") << "ForeverRedDays.year" << true;
+}
+
+void TestStorageFaults::unreadFileIsNeverSavedOver()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, edited);
+    YearData stored = richYear(2026, 103);
+    QVERIFY(m_store.saveYear(stored).ok());
+    ForeverRedDays everyYear;
+    for (int month = 1; month <= 3; ++month) {
+        RedDayRecord r{};
+        r.m_bEveryYear = 1;
+        r.m_stDate = Calendar::makeDate(2020, month, 1);
+        everyYear.m_foreverRedDays.append(r);
+        everyYear.m_foreverRedTexts.append("Holiday " + QByteArray::number(month));
+    }
+    QVERIFY(m_store.saveForeverRedDays(everyYear).ok());
+    const QString path = m_store.yearsDir() + "/" + file;
+    const QByteArray before = readFile(path);
+
+    g_failReadsOf = file;
+    DurableFile::setReadFunction(faultyRead);
+    QList<StoreResult> problems;
+    {
+        YearRegistry registry(m_store, m_defaults);
+        QObject::connect(&registry, &YearRegistry::problem, [&](const StoreResult& r) { problems << r; });
+        auto year = registry.open(2026);
+        if (edited) {
+            RedDayRecord flagged{};
+            flagged.m_bEveryYear = 1;
+            flagged.m_stDate = Calendar::makeDate(2026, 5, 1);
+            year->setRedDay(Calendar::dayOfYear(2026, 5, 1), flagged, "Labour Day");
+        }
+    }
+    DurableFile::setReadFunction(nullptr);
+    QVERIFY(!problems.isEmpty());
+    QCOMPARE(problems.first().status, StoreResult::Status::ReadFailed);
+    QVERIFY(problems.first().leftUnread);
+    QVERIFY2(problems.first().message.contains("moved aside"), qPrintable(problems.first().message));
+    for (const StoreResult& r : problems)
+        QCOMPARE(r.path, path); // the saves themselves went through
+    if (!edited) {
+        QVERIFY(readFile(path) == before);
+        QVERIFY(!QFileInfo::exists(path + ".damaged"));
+        return;
+    }
+    QVERIFY(readFile(path + ".damaged") == before);
+    QVERIFY(readFile(path) != before);
+    ForeverRedDays saved;
+    QVERIFY(m_store.loadForeverRedDays(saved).ok());
+    bool found = false;
+    for (qsizetype i = 0; i < saved.m_foreverRedTexts.count(); ++i)
+        found = found || saved.m_foreverRedTexts.at(i) == "Labour Day";
+    QVERIFY(found);
 }
 
 void TestStorageFaults::allocationFailureIsReportedAsDamage_data()

@@ -12,6 +12,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 using namespace YearFixtures;
@@ -400,24 +401,50 @@ void TestYearFile::damagedFileIsKeptBeforeAnySaveCanReplaceIt()
 void TestYearFile::unreadableFileIsReported_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::newRow("a folder") << "folder";
-    QTest::newRow("a FIFO") << "fifo";
+    QTest::addColumn<bool>("throughLink");
+    QTest::newRow("a folder") << "folder" << false;
+    QTest::newRow("a FIFO") << "fifo" << false;
+    QTest::newRow("a link to a FIFO") << "fifo" << true;
+    QTest::newRow("a character device") << "device" << false;
+    QTest::newRow("a link to a character device") << "device" << true;
 }
 
+// What is no regular file is reported on load and on save alike, and a save leaves it what it was: a
+// device or a FIFO turned into a regular file breaks whatever else uses it.
 void TestYearFile::unreadableFileIsReported()
 {
     QFETCH(QString, kind);
+    QFETCH(bool, throughLink);
     const QString path = m_store.yearPath(2011);
+    const QString node = throughLink ? m_store.workDir() + "/node" : path;
+    const QByteArray nodeName = QFile::encodeName(node);
     if (kind == "folder") {
-        QVERIFY(QDir().mkdir(path));
-    } else {
-        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        QVERIFY(QDir().mkdir(node));
+    } else if (kind == "fifo") {
+        QCOMPARE(::mkfifo(nodeName.constData(), 0600), 0);
+    } else if (::mknod(nodeName.constData(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+        // The null device's numbers, made in the test's own folder: no system device is at stake.
+        QSKIP("making a device node needs CAP_MKNOD");
     }
+    if (throughLink)
+        QVERIFY(QFile::link(node, path));
+    struct stat before = {};
+    QCOMPARE(::stat(nodeName.constData(), &before), 0);
+
     StoreResult r;
     const YearData y = loadYear(m_store, 2011, m_defaults, &r);
     QCOMPARE(r.status, StoreResult::Status::ReadFailed);
     QVERIFY2(r.message.contains(path) && !r.reason.isEmpty(), qPrintable(r.message));
     QCOMPARE(y.m_settings.m_nTop, 50);
+
+    const StoreResult saved = m_store.saveYear(richYear(2011));
+    QCOMPARE(saved.status, StoreResult::Status::WriteFailed);
+    QVERIFY2(saved.message.contains(path) && !saved.reason.isEmpty(), qPrintable(saved.message));
+    struct stat after = {};
+    QCOMPARE(::stat(nodeName.constData(), &after), 0);
+    QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(QFileInfo(path).isSymLink(), throughLink);
 }
 
 void TestYearFile::failedSaveIsReportedAndLeavesThePreviousFile_data()

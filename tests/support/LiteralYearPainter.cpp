@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -34,11 +35,20 @@ public:
     void setBkColor(const QColor& c) { m_background = c; }
     QColor getBkColor() const { return m_background; }
 
+    // The pen's pixels are written out here rather than left to QPainter's stroker: Qt centres a pen on
+    // the logical coordinate, which at two device pixels per unit is one device pixel off the doubled
+    // picture, and a reference that shares the stroker with the painter under test cannot see that.
+    // The outline covers left..right-1 and top..bottom-1; a rectangle turned over covers no pixel.
     void rectangle(int left, int top, int right, int bottom)
     {
-        m_painter.setPen(m_pen);
-        m_painter.setBrush(Qt::white);
-        m_painter.drawRect(QRect(left, top, right - left - 1, bottom - top - 1));
+        if (right - left <= 0 || bottom - top <= 0)
+            return;
+        m_painter.fillRect(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)), Qt::white);
+        const QColor c = m_pen.color();
+        m_painter.fillRect(QRect(QPoint(left, top), QPoint(right - 1, top)), c);
+        m_painter.fillRect(QRect(QPoint(left, bottom - 1), QPoint(right - 1, bottom - 1)), c);
+        m_painter.fillRect(QRect(QPoint(left, top), QPoint(left, bottom - 1)), c);
+        m_painter.fillRect(QRect(QPoint(right - 1, top), QPoint(right - 1, bottom - 1)), c);
     }
     void fillSolidRect(int x, int y, int width, int height, const QColor& c)
     {
@@ -57,14 +67,23 @@ public:
         m_painter.drawText(x, y + metrics.ascent(), text);
     }
     void moveTo(int x, int y) { m_current = QPoint(x, y); }
-    // A flat cap leaves the end point out, as the rules want.
+    // Horizontal and vertical lines only: every pixel from the current point toward the end point, the
+    // end point left out, whichever way the line runs.
     void lineTo(int x, int y)
     {
-        if (QPoint(x, y) != m_current) {
-            m_painter.setPen(m_pen);
-            m_painter.drawLine(m_current, QPoint(x, y));
-        }
+        const QPoint from = m_current;
         m_current = QPoint(x, y);
+        QPoint first = from;
+        QPoint last = m_current;
+        if (x == from.x() && y != from.y())
+            last.ry() += y > from.y() ? -1 : 1;
+        else if (y == from.y() && x != from.x())
+            last.rx() += x > from.x() ? -1 : 1;
+        else
+            return;
+        m_painter.fillRect(QRect(QPoint(std::min(first.x(), last.x()), std::min(first.y(), last.y())),
+                                 QPoint(std::max(first.x(), last.x()), std::max(first.y(), last.y()))),
+                           m_pen.color());
     }
 
 private:

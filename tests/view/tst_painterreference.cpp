@@ -79,6 +79,8 @@ private slots:
 
 // The painter batches project strokes and lays out texts once; the picture must stay that of the rules
 // followed cell by cell, also where cell contents spill into their neighbours, on every kind of screen.
+// The reference writes the pen's pixels itself, so that the painter's placement of lines at scale 2 and
+// on turned-over grids is checked against the rules rather than against QPainter's stroker.
 void TestPainterReference::sameImageAsTheLiteralRules_data()
 {
     QTest::addColumn<QSize>("extent");
@@ -187,6 +189,12 @@ void TestPainterReference::sameImageAsTheLiteralRules_data()
             << QSize(1600, 300) << ratio << 2024 << none;
         QTest::addRow("low rows, full year at %g", ratio) << QSize(1600, 300) << ratio << 2024 << fullYear;
         QTest::addRow("narrow and tall at %g", ratio) << QSize(300, 1100) << ratio << 2024 << none;
+        // Grids turned over: their lines run up or left.
+        QTest::addRow("turned over, 50x30 at %g", ratio) << QSize(50, 30) << ratio << 2024 << none;
+        QTest::addRow("turned over, narrower than the margins at %g", ratio)
+            << QSize(20, 400) << ratio << 2024 << fullYear;
+        QTest::addRow("turned over, shorter than the top at %g", ratio)
+            << QSize(900, 40) << ratio << 2024 << fullYear;
         QTest::addRow("low rows, alarm texts end at day 100 at %g", ratio)
             << QSize(1600, 300) << ratio << 2024 << Tweak([](YearData& d) {
                    d = sampleFullYear(2024);

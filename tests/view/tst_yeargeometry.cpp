@@ -1,4 +1,5 @@
 #include "DisplaySettings.h"
+#include "YearData.h"
 #include "YearGrid.h"
 #include "YearPainter.h"
 
@@ -27,6 +28,8 @@ private slots:
     void pointsBeyondTheGridNeverNameARealDay_data();
     void pointsBeyondTheGridNeverNameARealDay();
     void damagedLayoutNumbersStayDefined();
+    void hugeSurfacesKeepTheirLayout_data();
+    void hugeSurfacesKeepTheirLayout();
     void zonesInsideACell_data();
     void zonesInsideACell();
     void zeroPitchHasNoSlot();
@@ -135,6 +138,44 @@ void TestYearGeometry::damagedLayoutNumbersStayDefined()
             }
         }
     }
+}
+
+// A print surface can be millions of pixels wide: the hit test and the status text still follow its grid.
+void TestYearGeometry::hugeSurfacesKeepTheirLayout_data()
+{
+    QTest::addColumn<QSize>("extent");
+    QTest::addColumn<QPoint>("pos");
+    QTest::addColumn<int>("month");
+    QTest::addColumn<int>("day");
+    const int big = 1 << 21;
+    QTest::newRow("2^21, left of and above the grid") << QSize(big, big) << QPoint(-100000, -1) << 1 << 1;
+    QTest::newRow("2^21, last cell") << QSize(big, big) << QPoint(big - 20, big - 20) << 12 << 31;
+    QTest::newRow("2^21, middle") << QSize(big, big) << QPoint(big / 2 + 10, big / 2) << 7 << 16;
+    QTest::newRow("2^24 wide") << QSize(1 << 24, 1080) << QPoint((1 << 24) - 20, 60) << 12 << 1;
+}
+
+void TestYearGeometry::hugeSurfacesKeepTheirLayout()
+{
+    QFETCH(QSize, extent);
+    QFETCH(QPoint, pos);
+    const DisplaySettings s = defaults();
+    const CYearPainter painter;
+    const DayHit hit = painter.HitTestDay(extent, s, pos);
+    QTEST(int(hit.stDate.wMonth), "month");
+    QTEST(int(hit.stDate.wDay), "day");
+    // Exactly what the layout gives, computed here in doubles.
+    const double cw = (extent.width() - 30) * 0.08333333333333333;
+    const double rh = (extent.height() - 65) * 0.03225806451612903;
+    QCOMPARE(int(hit.stDate.wMonth), int((pos.x() - 15) / cw) + 1);
+    QCOMPARE(int(hit.stDate.wDay), int((pos.y() - 50) / rh) + 1);
+
+    YearData year;
+    year.reset();
+    year.m_settings = s;
+    const std::optional<QString> text = painter.StatusText(extent, year, pos);
+    QVERIFY(text);
+    QVERIFY2(text->startsWith(QLatin1Char(' ')) && text->contains(QStringLiteral(", 2011")),
+             qPrintable(*text));
 }
 
 // The inclusive zones of the defaults: memo, alarm, day-number box and slots as the status bar reads them.

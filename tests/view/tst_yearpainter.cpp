@@ -104,6 +104,21 @@ Painted paint(const YearData& data, QSize extent)
     return {image, YearGrid(extent, data.m_settings)};
 }
 
+// The year on an image of `ratio` device pixels per logical one.
+QImage paintAt(const YearData& data, QSize extent, int ratio)
+{
+    QImage image(extent * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    image.fill(kUntouched);
+    QPainter painter(&image);
+    painter.setBackground(kSurfaceBackground);
+    try {
+        CYearPainter().PaintYear(painter, extent, data, PaintResources(data.m_settings));
+    } catch (const InvalidArgument&) {
+    }
+    return image;
+}
+
 LOGFONTA logFont(int height, int weight, bool italic, const char* face)
 {
     LOGFONTA lf{};
@@ -135,6 +150,10 @@ private slots:
     void longLinesFollowTheProjectPeriod_data();
     void longLinesFollowTheProjectPeriod();
     void frameAndGridLinesLieOverFills();
+    void twoDevicePixelsPerUnitDoubleThePicture_data();
+    void twoDevicePixelsPerUnitDoubleThePicture();
+    void linesOfATurnedOverGridRunFromTheirStart_data();
+    void linesOfATurnedOverGridRunFromTheirStart();
     void everyYearPaintsCompletely_data();
     void everyYearPaintsCompletely();
     void anErrorEndsThePaintOnly();
@@ -439,6 +458,118 @@ void TestYearPainter::frameAndGridLinesLieOverFills()
     QCOMPARE(p.at(QPoint(300, g.bottom() - 1)), kGrid);
     QCOMPARE(p.at(QPoint(300, g.bottom())), kUntouched);
     QCOMPARE(p.at(1, 3, 40, 15), kWhite);
+}
+
+// At two device pixels per unit every logical pixel of the grid is two by two device pixels: the frame,
+// the grid lines and the project lines sit where the fills and marks sit, as on a screen of scale 1. Only
+// text is drawn at the finer resolution, so the day numbers are off and the labels lie outside the grid.
+void TestYearPainter::twoDevicePixelsPerUnitDoubleThePicture_data()
+{
+    QTest::addColumn<QSize>("extent");
+    QTest::addColumn<bool>("rich");
+    QTest::addColumn<bool>("moved");
+    for (const bool moved : {false, true}) {
+        const char* where = moved ? ", painter moved" : "";
+        QTest::addRow("defaults 1000x700%s", where) << QSize(1000, 700) << false << moved;
+        QTest::addRow("rich 1000x700%s", where) << QSize(1000, 700) << true << moved;
+        QTest::addRow("rich 1920x1080%s", where) << QSize(1920, 1080) << true << moved;
+        QTest::addRow("rich 400x300%s", where) << QSize(400, 300) << true << moved;
+    }
+}
+
+void TestYearPainter::twoDevicePixelsPerUnitDoubleThePicture()
+{
+    QFETCH(QSize, extent);
+    QFETCH(bool, rich);
+    QFETCH(bool, moved);
+    YearData data = rich ? sampleFullYear(2024) : plainYear(2024);
+    data.m_settings.m_bShowDayNumbers = 0;
+    const QPoint offset = moved ? QPoint(-7, 5) : QPoint();
+    const auto render = [&](int ratio) {
+        QImage image(extent * ratio, QImage::Format_RGB32);
+        image.setDevicePixelRatio(ratio);
+        image.fill(kUntouched);
+        QPainter painter(&image);
+        painter.translate(offset);
+        painter.setBackground(kSurfaceBackground);
+        CYearPainter().PaintYear(painter, extent, data, PaintResources(data.m_settings));
+        return image;
+    };
+    const QImage single = render(1);
+    const QImage doubled = render(2);
+    const YearGrid grid(extent, data.m_settings);
+    const QRect area = QRect(QPoint(grid.left(), grid.top()), QPoint(grid.right() - 1, grid.bottom() - 1))
+                           .translated(offset)
+                           .intersected(single.rect());
+    qsizetype differing = 0;
+    QString first;
+    for (int y = 2 * area.top(); y <= 2 * area.bottom() + 1; ++y)
+        for (int x = 2 * area.left(); x <= 2 * area.right() + 1; ++x)
+            if (doubled.pixel(x, y) != single.pixel(x / 2, y / 2) && differing++ == 0)
+                first = QString("device (%1, %2)").arg(x).arg(y);
+    QVERIFY2(differing == 0,
+             qPrintable(QString("%1 device pixels differ, first at %2").arg(differing).arg(first)));
+
+    // The frame's corner at (15, 50) covers device pixels 30..31 by 100..101, and nothing before them.
+    if (!moved && !rich) {
+        QCOMPARE(doubled.pixelColor(2 * grid.left(), 2 * grid.top()), kGrid);
+        QCOMPARE(doubled.pixelColor(2 * grid.left() + 1, 2 * grid.top() + 1), kGrid);
+        QCOMPARE(doubled.pixelColor(2 * grid.left() - 1, 2 * grid.top() - 1), kUntouched);
+        const int x = 2 * grid.columnX(1);
+        QCOMPARE(doubled.pixelColor(x, 2 * grid.top() + 60), kGrid);
+        QCOMPARE(doubled.pixelColor(x + 1, 2 * grid.top() + 60), kGrid);
+        QCOMPARE(doubled.pixelColor(x - 1, 2 * grid.top() + 60), kWhite);
+    }
+}
+
+// A window narrower than two margins or shorter than the top and the margin turns the grid over: its
+// lines run up or left, from their start point to one pixel short of their end point (at 50x30 the
+// columns' lines cover y 16..50, not 15..49); the frame, whose right or bottom edge lies before its left or
+// top one, covers no pixel.
+void TestYearPainter::linesOfATurnedOverGridRunFromTheirStart_data()
+{
+    QTest::addColumn<QSize>("extent");
+    QTest::addColumn<int>("ratio");
+    for (const int ratio : {1, 2}) {
+        QTest::addRow("defaults at 50x30, scale %d", ratio) << QSize(50, 30) << ratio;
+        QTest::addRow("narrower than two margins, scale %d", ratio) << QSize(20, 400) << ratio;
+        QTest::addRow("shorter than the top, scale %d", ratio) << QSize(600, 40) << ratio;
+        QTest::addRow("both, scale %d", ratio) << QSize(10, 10) << ratio;
+    }
+}
+
+void TestYearPainter::linesOfATurnedOverGridRunFromTheirStart()
+{
+    QFETCH(QSize, extent);
+    QFETCH(int, ratio);
+    const YearData data = plainYear(2024);
+    const QImage image = paintAt(data, extent, ratio);
+    const YearGrid g(extent, data.m_settings);
+    // From the start toward the end, the end left out, whichever way the line runs.
+    const auto covers = [](int from, int to, int v) {
+        return to >= from ? from <= v && v < to : to < v && v <= from;
+    };
+    const auto onLine = [&](int x, int y) {
+        for (int k = 1; k <= 11; ++k)
+            if (x == g.columnX(k) && covers(g.top(), g.bottom(), y))
+                return true;
+        for (int r = 1; r <= 30; ++r)
+            if (y == g.rowY(r) && covers(g.left(), g.right(), x))
+                return true;
+        return false;
+    };
+    // Nothing but the lines paints the grid colour here: no cell has a size and the frame has no pixel.
+    for (int y = 0; y < extent.height(); ++y)
+        for (int x = 0; x < extent.width(); ++x)
+            for (int dy = 0; dy < ratio; ++dy)
+                for (int dx = 0; dx < ratio; ++dx) {
+                    const bool grey = image.pixelColor(ratio * x + dx, ratio * y + dy) == kGrid;
+                    if (grey != onLine(x, y))
+                        QFAIL(qPrintable(QString("(%1, %2) %3 the grid colour")
+                                             .arg(x)
+                                             .arg(y)
+                                             .arg(grey ? "has" : "lacks")));
+                }
 }
 
 // From year 1 to 9999 the weekdays, month names and grid lines all appear. Below 1900 a project's end
