@@ -370,7 +370,8 @@ void TestMainFrame::manualIsTheReadmeSection()
 
 void TestMainFrame::windowMenuListsTheYearWindows_data()
 {
-    // New opens a year window on a document of its own, "window" another window on the active one.
+    // New opens a year window on a document of its own, "window" another window on the active one; windows
+    // showing the same year are numbered among themselves whichever document they belong to.
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("listed");
 
