@@ -2,6 +2,7 @@
 
 #include "AboutDialog.h"
 #include "ChildFrame.h"
+#include "HelpWindow.h"
 #include "InvalidArgument.h"
 #include "KeyLockState.h"
 #include "PrintSettings.h"
@@ -429,30 +430,13 @@ void CMainFrame::OnWindowArrange()
     }
 }
 
-QString CMainFrame::helpFilePath() const
-{
-    const QFileInfo exe(QCoreApplication::applicationFilePath());
-    const QString name = exe.completeBaseName();
-    const QString dir = exe.absolutePath();
-    for (const QString& candidate : {QStringLiteral("%1/%2.html").arg(dir, name),
-                                     QStringLiteral("%1/../share/doc/%2/%2.html").arg(dir, name),
-                                     QStringLiteral("%1/../share/%2/%2.html").arg(dir, name)}) {
-        if (QFileInfo(candidate).isFile())
-            return QFileInfo(candidate).canonicalFilePath();
-    }
-    return {};
-}
-
 void CMainFrame::OnHelpFinder()
 {
-    const QString path = helpFilePath();
-    if (path.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
-        const QString name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-        QMessageBox::information(this, kAppTitle,
-                                 QStringLiteral("No help file is installed: there is no %1.html beside the "
-                                                "program or in its share/doc/%1 folder.")
-                                     .arg(name));
-    }
+    if (!m_helpWindow)
+        m_helpWindow = new HelpWindow(this);
+    m_helpWindow->show();
+    m_helpWindow->raise();
+    m_helpWindow->activateWindow();
 }
 
 void CMainFrame::OnContextHelp()

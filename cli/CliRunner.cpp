@@ -65,6 +65,41 @@ const CommandHelp* findCommand(const QString& name)
     return nullptr;
 }
 
+// After the commands; tolva-cli(1) is made from the whole overview (tools/make-manpage.py), so its layout
+// is fixed: a title ending in ':' and two-space entries with the term and its text two spaces apart.
+constexpr auto kOverviewSections =
+    "\n"
+    "Options:\n"
+    "  --dir DIR  the folder that holds YEARS (default: the current directory)\n"
+    "  -h, --help  this text; after a command, that command's own\n"
+    "  --version  the version\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the command did what it was asked\n"
+    "  1  the command failed, or check found a damaged file\n"
+    "  2  a command line tolva-cli cannot understand\n"
+    "\n"
+    "Environment:\n"
+    "  TOLVA_CALDAV_PASSWORD  the password for publish and pull (else a ~/.netrc line for the host)\n"
+    "  TZ  the time zone of exported alarms: UTC gives UTC times, an unknown zone floating times\n"
+    "\n"
+    "Files:\n"
+    "  YEARS/NNNN.year  one year of the planner (NNNN is the year)\n"
+    "  YEARS/YearDefaults.year  the display settings of a year without a file\n"
+    "  YEARS/ForeverRedDays.year  the red days that repeat every year\n"
+    "  YEARS/NNNN.publish-state.json  what the last publish left on each server\n"
+    "  YEARS/*.before-import  a file as it was before import-ics or pull replaced it\n"
+    "  ~/.netrc  \"machine HOST login NAME password SECRET\" lines for publish and pull\n"
+    "\n"
+    "Examples:\n"
+    "  tolva-cli dump 2026 > 2026.json  the year as JSON\n"
+    "  tolva-cli render 2026 -o 2026.pdf --size 1920x1080  the year as the window paints it\n"
+    "  tolva-cli export-ics 2026 -o 2026.ics  the year for a calendar program\n"
+    "  tolva-cli import-ics holidays.ics 2026  all-day events become red days\n"
+    "  tolva-cli publish 2026 --url https://cal.example.org/dav/anna/planner/ --user anna  the year on a "
+    "CalDAV calendar\n"
+    "  tolva-cli --dir ~/planner check  every file sound or damaged, with the reason\n";
+
 QString overview()
 {
     QString text =
@@ -74,6 +109,7 @@ QString overview()
     for (const CommandHelp& c : kCommands)
         text += QStringLiteral("  %1\n").arg(QLatin1String(c.synopsis));
     text += QStringLiteral("\n'tolva-cli COMMAND --help' tells more about a command.\n");
+    text += QLatin1String(kOverviewSections);
     return text;
 }
 
