@@ -74,6 +74,7 @@ class TestStartup : public QObject
 
 private slots:
     void initTestCase();
+    void init();
     void startsWithOneYearWindowAndMenu129();
     void writesNothingAtStartUp();
     void defaultsAreLoadedBeforeTheFirstYearWindow();
@@ -95,6 +96,13 @@ void TestStartup::initTestCase()
     static QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QStandardPaths::setTestModeEnabled(true);
+}
+
+// Each test starts as the first start: no year windows kept from an earlier exit.
+void TestStartup::init()
+{
+    CTolvaApp::setIdentity();
+    QSettings().remove(QStringLiteral("session"));
 }
 
 // Without arguments the program opens its first year window, showing the clock's year.
