@@ -1,16 +1,20 @@
 #!/usr/bin/python3
 """A proxy in front of the test's Radicale that fails chosen requests, as a server in trouble would.
 
-flaky_proxy.py PORT TARGET CONTROL: listens on 127.0.0.1:PORT and forwards to TARGET (http://127.0.0.1:N).
-Each request whose method and path contain both words of the first line of the file CONTROL ("PUT memo")
-is answered 500 without reaching the server; an empty or missing file fails nothing.
+flaky_proxy.py PORT TARGET CONTROL [DELAY_MS]: listens on 127.0.0.1:PORT and forwards to TARGET
+(http://127.0.0.1:N). Each request whose method and path contain both words of the first line of the file
+CONTROL ("PUT memo") is answered 500 without reaching the server; an empty or missing file fails nothing.
+With DELAY_MS every request waits that long first, as over a network to a server elsewhere (the
+benchmark's case for several connections).
 """
 import http.server
 import sys
+import time
 import urllib.error
 import urllib.request
 
 PORT, TARGET, CONTROL = int(sys.argv[1]), sys.argv[2].rstrip("/"), sys.argv[3]
+DELAY = int(sys.argv[4]) / 1000 if len(sys.argv) > 4 else 0
 
 
 def failing(method, path):
@@ -29,6 +33,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def handle_any(self):
         body = self.rfile.read(int(self.headers.get("Content-Length", 0) or 0))
+        if DELAY:
+            time.sleep(DELAY)
         if failing(self.command, self.path):
             self.reply(500, {"Content-Type": "text/plain"}, b"failing on purpose")
             return
