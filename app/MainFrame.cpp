@@ -66,7 +66,7 @@ CMainFrame::~CMainFrame()
     closeAllYearWindows(true);
     if (m_registry) {
         emit aboutToSaveDefaults();
-        if (const StoreResult r = m_store.saveDefaults(m_registry->defaults()); !r.ok())
+        if (const StoreResult r = saveDefaults(); !r.ok())
             report(r.message);
         // Saves whatever a view still held (none should be left).
         m_registry.reset();
@@ -123,8 +123,10 @@ bool CMainFrame::LoadFrame()
     if (!m_captureResult.ok())
         report(m_captureResult.message);
     DisplaySettings defaults{};
-    if (const StoreResult r = m_store.loadDefaults(defaults); !r.ok())
+    if (const StoreResult r = m_store.loadDefaults(defaults); !r.ok()) {
+        m_defaultsLeftUnread = r.leftUnread;
         report(r.message);
+    }
     m_registry = std::make_unique<YearRegistry>(m_store, defaults);
     connect(m_registry.get(), &YearRegistry::problem, this,
             [this](const StoreResult& result) { report(result.message); });
@@ -564,12 +566,24 @@ void CMainFrame::closeAllYearWindows(bool force)
 bool CMainFrame::saveEverything()
 {
     captureSession().save();
-    bool ok = m_registry && m_registry->saveAll();
+    // Before the defaults are loaded there is nothing to save.
+    bool ok = !m_registry || m_registry->saveAll();
     if (m_registry) {
-        if (const StoreResult r = m_store.saveDefaults(m_registry->defaults()); !r.ok()) {
+        if (const StoreResult r = saveDefaults(); !r.ok()) {
             report(r.message);
             ok = false;
         }
     }
     return ok;
+}
+
+StoreResult CMainFrame::saveDefaults() const
+{
+    // Nothing edits the defaults: a file that could not be read keeps its bytes and is not rewritten.
+    if (m_defaultsLeftUnread) {
+        StoreResult untouched;
+        untouched.path = m_store.defaultsPath();
+        return untouched;
+    }
+    return m_store.saveDefaults(m_registry->defaults());
 }

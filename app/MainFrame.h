@@ -127,9 +127,11 @@ private:
     void updateIndicators();
     void placeFrame(const QRect& geometry, bool maximized);
     void closeAllYearWindows(bool force);
+    StoreResult saveDefaults() const;
 
     DataStore m_store;
     StoreResult m_captureResult;
+    bool m_defaultsLeftUnread = false;
     const Clock& m_clock;
     CYearPainter m_painter;
     CYearPainter* m_previousPainter = nullptr;

@@ -4,9 +4,11 @@
 #include "Calendar.h"
 #include "CalendarExport.h"
 #include "FolderCheck.h"
+#include "FolderName.h"
 #include "HolidayImport.h"
 #include "ICalendarFile.h"
 #include "InvalidArgument.h"
+#include "OutputFile.h"
 #include "YearJson.h"
 #include "YearPainter.h"
 #include "YearReader.h"
@@ -15,9 +17,9 @@
 #include <QCommandLineParser>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTimeZone>
 
 namespace {
@@ -40,13 +42,15 @@ const CommandHelp kCommands[] = {
     {"status", "status YEAR --size WxH --at X,Y",
      "Prints the status-bar text the year window shows with the pointer at X,Y of a view of that size."},
     {"export-ics", "export-ics YEAR [-o FILE]",
-     "Writes the year as an iCalendar file (standard output without -o): projects, red days, memos and the "
-     "alarms that are on."},
+     "Writes the year as an iCalendar file (standard output without -o or with -o -): projects, red days, "
+     "memos and the alarms that are on. A regular FILE is replaced whole or not at all; a device or a FIFO "
+     "is written to."},
     {"import-ics", "import-ics FILE YEAR [--replace]",
      "Makes the all-day events of an iCalendar file red days of the year; events that repeat every year on "
      "their day become red days that repeat every year. A day's red-day text is replaced only with "
      "--replace. Keeps a copy of each file it replaces (NAME.before-import)."},
     {"publish", CalDavSync::kPublishSynopsis, CalDavSync::kPublishHelp},
+    {"sync", CalDavSync::kSyncSynopsis, CalDavSync::kSyncHelp},
     {"pull", CalDavSync::kPullSynopsis, CalDavSync::kPullHelp},
     {"check", "check",
      "Reads every file in YEARS and reports each as sound or damaged; exit status 0 only when "
@@ -187,6 +191,55 @@ qsizetype commandIndex(const QStringList& arguments)
 
 } // namespace
 
+namespace {
+
+// The value of --dir wherever it stands, as the commands' parsers read it; the last one counts.
+bool dirArgument(const QStringList& arguments, QString& dir)
+{
+    bool given = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments.at(i);
+        if (a == QLatin1String("--"))
+            break;
+        if (a == QLatin1String("--dir") || a == QLatin1String("-dir")) {
+            if (i + 1 < arguments.size()) {
+                dir = arguments.at(++i);
+                given = true;
+            }
+        } else if (a.startsWith(QLatin1String("--dir=")) || a.startsWith(QLatin1String("-dir="))) {
+            dir = a.mid(a.indexOf(QLatin1Char('=')) + 1);
+            given = true;
+        }
+    }
+    return given;
+}
+
+} // namespace
+
+bool CliRunner::checkDataFolder(const QStringList& arguments)
+{
+    QString dir;
+    if (dirArgument(arguments, dir)) {
+        // A mistyped --dir is an error, not an empty planner; and no command makes it.
+        const QFileInfo info(dir);
+        if (!info.exists()) {
+            fail(QStringLiteral("%1: no such folder").arg(dir));
+            return false;
+        }
+        if (!info.isDir()) {
+            fail(QStringLiteral("%1: not a folder").arg(dir));
+            return false;
+        }
+        return true;
+    }
+    if (!FolderName::currentDirectory(dir)) {
+        fail(dir.isEmpty() ? QStringLiteral("the current directory cannot be read")
+                           : QStringLiteral("the current directory: %1").arg(FolderName::notNameable(dir)));
+        return false;
+    }
+    return true;
+}
+
 bool CliRunner::needsFonts(const QStringList& arguments)
 {
     const qsizetype at = commandIndex(arguments);
@@ -220,6 +273,9 @@ int CliRunner::run(const QStringList& arguments)
         return 0;
     }
 
+    if (!checkDataFolder(rest))
+        return kFailed;
+
     if (name == QLatin1String("dump"))
         return dump(rest);
     if (name == QLatin1String("render"))
@@ -232,6 +288,8 @@ int CliRunner::run(const QStringList& arguments)
         return importIcs(rest);
     if (name == QLatin1String("publish"))
         return CalDavSync(m_out, m_err).publish(rest);
+    if (name == QLatin1String("sync"))
+        return CalDavSync(m_out, m_err).sync(rest);
     if (name == QLatin1String("pull"))
         return CalDavSync(m_out, m_err).pull(rest);
     return check(rest);
@@ -391,13 +449,13 @@ int CliRunner::exportIcs(const QStringList& args)
     for (const QString& note : notes)
         m_err << QStringLiteral("tolva-cli: ") << note << '\n';
 
-    if (!parser.isSet(output)) {
+    // Standard output is checked as the program ends (main); a file here.
+    if (!parser.isSet(output) || OutputFile::isStandardOutput(parser.value(output))) {
         m_out << QString::fromUtf8(text);
         return 0;
     }
-    QSaveFile file(parser.value(output));
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        return fail(QStringLiteral("%1: %2").arg(parser.value(output), file.errorString()));
+    if (!OutputFile::write(parser.value(output), text, error))
+        return fail(error);
     return 0;
 }
 

@@ -91,6 +91,79 @@ QByteArray ArchiveReader::readString()
     return s;
 }
 
+// Where the text that starts at `at` begins and how long it is, or -1 where reading it would fail; never
+// throws, for the pass that sizes a list's storage before readString would report any damage.
+qsizetype ArchiveReader::textAt(qsizetype at, qsizetype& length) const
+{
+    const auto* b = reinterpret_cast<const std::uint8_t*>(m_bytes.constData());
+    const qsizetype end = m_bytes.size();
+    if (at >= end)
+        return -1;
+    length = b[at++];
+    if (length == 0xFF) {
+        if (end - at < 2)
+            return -1;
+        length = b[at] | (b[at + 1] << 8);
+        at += 2;
+        if (length == 0xFFFE)
+            return -1;
+        if (length == 0xFFFF) {
+            if (end - at < 4)
+                return -1;
+            length = qsizetype(std::uint32_t(b[at]) | (std::uint32_t(b[at + 1]) << 8) |
+                               (std::uint32_t(b[at + 2]) << 16) | (std::uint32_t(b[at + 3]) << 24));
+            at += 4;
+        }
+    }
+    return length <= end - at ? at : -1;
+}
+
+// The texts of a sound list share one block: one allocation for the list instead of one per text. Each
+// text ends in a zero byte inside the block, as QByteArray promises, and a write to any of them detaches
+// it from the others as usual.
+bool ArchiveReader::readSoundTexts(StringList& list, qsizetype count)
+{
+    qsizetype bytes = 0;
+    int texts = 0;
+    qsizetype at = m_pos;
+    for (qsizetype i = 0; i < count; ++i) {
+        qsizetype length = 0;
+        const qsizetype text = textAt(at, length);
+        if (text < 0)
+            return false;
+        if (length > 0) {
+            bytes += length + 1;
+            ++texts;
+        }
+        at = text + length;
+    }
+    QByteArray block;
+    if (bytes > 0)
+        block = QByteArray(bytes, Qt::Uninitialized);
+    char* out = block.data();
+    // Nobody else sees the block yet: its reference count is set once for all its texts instead of one
+    // atomic step per text, and nothing below throws before each has its text. A text takes at least two
+    // bytes of a file held in memory, so the count stays far inside int.
+    QByteArray::DataPointer& shared = block.data_ptr();
+    if (texts > 0)
+        shared.d_ptr()->ref_.storeRelaxed(texts + 1);
+    for (qsizetype i = 0; i < count; ++i) {
+        qsizetype length = 0;
+        const qsizetype text = textAt(m_pos, length);
+        m_pos = text + length;
+        if (length == 0) {
+            if (!list.at(i).isEmpty())
+                list.setAt(i, QByteArray());
+            continue;
+        }
+        std::memcpy(out, m_bytes.constData() + text, std::size_t(length));
+        out[length] = '\0';
+        list.setAt(i, QByteArray(QByteArray::DataPointer(shared.d_ptr(), out, length)));
+        out += length + 1;
+    }
+    return true;
+}
+
 void ArchiveReader::readStringList(StringList& list, qsizetype maxCount)
 {
     const qsizetype start = m_pos;
@@ -104,6 +177,9 @@ void ArchiveReader::readStringList(StringList& list, qsizetype maxCount)
     const qsizetype padLimit = kMaxPadBytes / qsizetype(sizeof(QByteArray));
     const qsizetype keep = qsizetype(n) <= have + padLimit ? qsizetype(n) : have;
     list.setCount(keep); // entries are overwritten below, or emptied past a cut
+    if (keep == qsizetype(n) && readSoundTexts(list, keep))
+        return;
+    // Damaged: text by text, so that what comes before the damage stays and the reason is exact.
     qsizetype i = 0;
     try {
         for (; i < keep; ++i) {

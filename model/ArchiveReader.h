@@ -87,6 +87,8 @@ private:
     std::uint16_t readU16();
     std::uint32_t readU32();
     void need(qsizetype size, const char* what);
+    qsizetype textAt(qsizetype at, qsizetype& length) const;
+    bool readSoundTexts(StringList& list, qsizetype count);
 
     QByteArray m_bytes;
     qsizetype m_pos = 0;

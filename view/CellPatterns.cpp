@@ -81,7 +81,8 @@ CellPatterns::CellPatterns(QPainter& painter, DeviceUnits& units, int scale, con
                            const Layout& layout, const DisplaySettings& settings, const YearData& lists)
     : m_painter(painter), m_units(units), m_scale(scale), m_grid(grid), m_layout(layout),
       m_settings(settings), m_lists(lists), m_shownYear(settings.m_stSelected.wYear),
-      m_cellDetails(grid.columnWidth() > 15 && grid.rowHeight() > 10), m_format(scratchFormat(painter))
+      m_cellDetails(grid.columnWidth() > 15 && grid.rowHeight() > 10), m_format(scratchFormat(painter)),
+      m_lines(painter, scale, grid), m_periods(lists.m_projects)
 {
     // The head ends right of the day number's box and ink and of the markers.
     int clean = layout.projects ? grid.projectX() : 0;
@@ -93,8 +94,6 @@ CellPatterns::CellPatterns(QPainter& painter, DeviceUnits& units, int scale, con
     const int s = scale;
     m_headWidth = s * std::min(clean, grid.cellWidth());
     m_patternWidth = s * grid.cellWidth() - m_headWidth;
-    m_inside = QRect(QPoint(s * (grid.left() + 1), s * (grid.top() + 1)),
-                     QPoint(s * (grid.right() - 1) - 1, s * (grid.bottom() - 1) - 1));
 
     m_tiles = layout.tiles;
     if (!m_tiles) {
@@ -128,27 +127,6 @@ CellPatterns::CellPatterns(QPainter& painter, DeviceUnits& units, int scale, con
                             grid.projectPitch()},
                            m_headWidth, s * grid.cellHeight(), s, m_format);
     }
-    if (layout.projects) {
-        m_periods.reserve(std::size_t(lists.m_projects.count()));
-        for (const ProjectRecord& p : lists.m_projects) {
-            Period period;
-            if (p.m_bLongLine && p.m_stEnd.wYear >= 1900) {
-                period.from = p.m_stStart.wYear < 1900 ? std::numeric_limits<std::int64_t>::min()
-                                                       : Calendar::serialSeconds(p.m_stStart);
-                period.to = Calendar::serialSeconds(p.m_stEnd);
-            }
-            m_periods.push_back(period);
-        }
-    }
-    for (int k = 1; k <= 11; ++k)
-        m_verticalLines.push_back(DeviceUnits::verticalLine(s, grid.columnX(k), grid.top(), grid.bottom()));
-    for (int r = 1; r <= 30; ++r)
-        m_horizontalLines.push_back(DeviceUnits::horizontalLine(s, grid.left(), grid.right(), grid.rowY(r)));
-    // A day row's share starts with the horizontal line above it.
-    m_bandTop.push_back(s * grid.top());
-    for (int r = 1; r <= 30; ++r)
-        m_bandTop.push_back(m_horizontalLines[std::size_t(r - 1)].top());
-    m_bandTop.push_back(s * grid.bottom());
 }
 
 CellPatterns::~CellPatterns()
@@ -174,49 +152,8 @@ bool CellPatterns::listsCoverTheYear() const
 
 void CellPatterns::paintFrame(const QColor& gridColour)
 {
-    const int s = m_scale;
-    std::vector<bool> rowCovered(std::size_t(std::max(0, m_inside.height())), false);
-    std::vector<bool> columnCovered(std::size_t(std::max(0, m_inside.width())), false);
-    const auto cover = [](std::vector<bool>& covered, int origin, int from, int to) {
-        from = std::max(from - origin, 0);
-        to = std::min(to - origin, int(covered.size()));
-        for (int i = from; i < to; ++i)
-            covered[std::size_t(i)] = true;
-    };
-    for (int d = 0; d < 31; ++d) {
-        const int y = s * m_grid.cellOrigin(0, d).y();
-        cover(rowCovered, m_inside.top(), y, y + s * m_grid.cellHeight());
-    }
-    for (const QRect& line : m_horizontalLines)
-        cover(rowCovered, m_inside.top(), line.top(), line.bottom() + 1);
-    for (int m = 0; m < 12; ++m) {
-        const int x = s * m_grid.cellOrigin(m, 0).x();
-        cover(columnCovered, m_inside.left(), x, x + s * m_grid.cellWidth());
-    }
-    for (const QRect& line : m_verticalLines)
-        cover(columnCovered, m_inside.left(), line.left(), line.right() + 1);
-
     m_units.device();
-    for (int y = 0; y < int(rowCovered.size()); ++y)
-        if (!rowCovered[std::size_t(y)])
-            m_painter.fillRect(QRect(m_inside.left(), m_inside.top() + y, m_inside.width(), 1), kWhite);
-    // Columns go with the day rows (paintGridBand), while those rows are in cache.
-    for (int x = 0; x < int(columnCovered.size()); ++x)
-        if (!columnCovered[std::size_t(x)])
-            m_whiteColumns.emplace_back(m_inside.left() + x, m_inside.top(), 1, m_inside.height());
-    // The outline: the rules' one-unit pen covers the logical pixels of left..right-1 and top..bottom-1.
-    const int left = m_grid.left();
-    const int top = m_grid.top();
-    const int right = m_grid.right() - 1;
-    const int bottom = m_grid.bottom() - 1;
-    const QRect outline[] = {
-        DeviceUnits::rect(s, QRect(QPoint(left, top), QPoint(right, top))),
-        DeviceUnits::rect(s, QRect(QPoint(left, bottom), QPoint(right, bottom))),
-        DeviceUnits::rect(s, QRect(QPoint(left, top), QPoint(left, bottom))),
-        DeviceUnits::rect(s, QRect(QPoint(right, top), QPoint(right, bottom))),
-    };
-    for (const QRect& r : outline)
-        m_painter.fillRect(r, gridColour);
+    m_lines.paintFrame(gridColour);
     m_units.logical();
 }
 
@@ -266,10 +203,10 @@ QColor CellPatterns::paintCells(QColor background, const QColor& gridColour)
         const bool whiteRow = plainCells > 6;
         if (whiteRow) {
             const QRect first = DeviceUnits::rect(m_scale, m_grid.cellFill(0, d));
-            m_painter.fillRect(
-                QRect(QPoint(m_inside.left(), first.top()), QPoint(m_inside.right(), first.bottom())) &
-                    m_inside,
-                kWhite);
+            m_painter.fillRect(QRect(QPoint(m_lines.inside().left(), first.top()),
+                                     QPoint(m_lines.inside().right(), first.bottom())) &
+                                   m_lines.inside(),
+                               kWhite);
         }
         for (int m = 0; m < 12; ++m) {
             m_cell = &m_row[std::size_t(m)];
@@ -278,7 +215,7 @@ QColor CellPatterns::paintCells(QColor background, const QColor& gridColour)
             else
                 m_painter.fillRect(DeviceUnits::rect(m_scale, m_grid.cellFill(m, d)), noDayColour);
         }
-        paintGridBand(d, gridColour);
+        m_lines.paintBand(d, gridColour);
     }
     m_units.logical();
     return cellBackground;
@@ -291,12 +228,12 @@ void CellPatterns::paintCell(int m, int d, bool whiteRow)
     const QColor& colour = m_cell->colour;
     // A plain cell shows the frame's white, which does not reach under the outline; there the outline stays
     // but for what the cell draws over it.
-    const bool clipped = m_cell->plain && !m_inside.contains(device);
+    const bool clipped = m_cell->plain && !m_lines.inside().contains(device);
     if (clipped && numberLeavesTheInside(fill, d)) {
         paintCellDirectly(fill, device, d);
         return;
     }
-    const QRect clip = clipped ? m_inside : device;
+    const QRect clip = clipped ? m_lines.inside() : device;
     if (m_headWidth > 0) {
         const CellTileCache::Tile tile = headTile(d);
         const QRect target = QRect(device.x(), device.y(), m_headWidth, device.height()) & clip;
@@ -326,7 +263,7 @@ bool CellPatterns::numberLeavesTheInside(const QRect& fill, int d) const
     const QPoint at = fill.topLeft() + QPoint(m_grid.dayNumberX(), m_grid.dayNumberY());
     const QRect box(at, QSize(m_layout.numbers->width(d), m_layout.numberHeight));
     const QRect ink = m_layout.numbers->ink().translated(at).adjusted(-1, -1, 1, 1);
-    return !m_inside.contains(DeviceUnits::rect(m_scale, box | ink));
+    return !m_lines.inside().contains(DeviceUnits::rect(m_scale, box | ink));
 }
 
 // The parts outside the frame's white inside of what a plain cell draws, in the rules' order.
@@ -334,9 +271,9 @@ void CellPatterns::paintOverTheOutline(const QRect& fill)
 {
     const int s = m_scale;
     const auto outside = [&](const QRect& r, const QColor& colour) {
-        if (r.isEmpty() || m_inside.contains(r))
+        if (r.isEmpty() || m_lines.inside().contains(r))
             return;
-        const QRect hole = r & m_inside;
+        const QRect hole = r & m_lines.inside();
         if (hole.isEmpty()) {
             m_painter.fillRect(r, colour);
             return;
@@ -385,8 +322,7 @@ void CellPatterns::collectSlots(int x, int month, int day)
         const qint64 px = qint64(x) + m_grid.projectX() + i * pitch;
         if (pitch > 0 && px >= lineLimit && px >= markLimit)
             break; // every later slot lies further right
-        const Period& period = m_periods[std::size_t(i)];
-        const bool line = px < lineLimit && period.from <= midnight && midnight <= period.to;
+        const bool line = px < lineLimit && m_periods.hasLineAt(i, midnight);
         const bool mark =
             i < DayMarkRecord::kMaxProjects && marks.m_bChecked[i] && px < markLimit && pitch > 1;
         if (!line && !mark)
@@ -526,7 +462,7 @@ void CellPatterns::paintPatternRows(const QRect& area, int left, const Pattern& 
 void CellPatterns::paintCellDirectly(const QRect& fill, const QRect& device, int d)
 {
     const int s = m_scale;
-    const QRect white = device & m_inside;
+    const QRect white = device & m_lines.inside();
     if (!white.isEmpty())
         m_painter.fillRect(white, m_cell->colour);
     if (m_cell->memo)
@@ -539,41 +475,10 @@ void CellPatterns::paintCellDirectly(const QRect& fill, const QRect& device, int
     m_units.device();
 }
 
-// The day row's share of the frame's white columns and of the vertical lines, and the line above it.
-void CellPatterns::paintGridBand(int d, const QColor& gridColour)
-{
-    const QRect band(QPoint(std::numeric_limits<int>::min() / 2, m_bandTop[std::size_t(d)]),
-                     QPoint(std::numeric_limits<int>::max() / 2, m_bandTop[std::size_t(d) + 1] - 1));
-    const auto fillParts = [&](const std::vector<QRect>& rects, const QColor& colour) {
-        m_parts.clear();
-        for (const QRect& r : rects) {
-            const QRect part = r & band;
-            if (!part.isEmpty())
-                m_parts.push_back(part);
-        }
-        if (d > 0 && &rects == &m_verticalLines && !m_horizontalLines[std::size_t(d) - 1].isEmpty())
-            m_parts.push_back(m_horizontalLines[std::size_t(d) - 1]);
-        if (m_parts.empty())
-            return;
-        m_painter.setBrush(colour);
-        m_painter.drawRects(m_parts.data(), int(m_parts.size()));
-    };
-    m_painter.setPen(Qt::NoPen);
-    fillParts(m_whiteColumns, kWhite);
-    fillParts(m_verticalLines, gridColour);
-    m_painter.setBrush(Qt::NoBrush);
-}
-
 void CellPatterns::repaintGridLinesOver(const QRect& logical, const QColor& gridColour)
 {
-    const QRect over = DeviceUnits::rect(m_scale, logical.adjusted(-1, -1, 1, 1));
     m_units.device();
-    for (const std::vector<QRect>* lines : {&m_verticalLines, &m_horizontalLines})
-        for (const QRect& line : *lines) {
-            const QRect part = line & over;
-            if (!part.isEmpty())
-                m_painter.fillRect(part, gridColour);
-        }
+    m_lines.repaintOver(DeviceUnits::rect(m_scale, logical.adjusted(-1, -1, 1, 1)), gridColour);
     m_units.logical();
 }
 

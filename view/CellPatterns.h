@@ -1,6 +1,8 @@
 #pragma once
 
 #include "CellTileCache.h"
+#include "GridLines.h"
+#include "ProjectPeriods.h"
 
 #include <QBrush>
 #include <QColor>
@@ -29,11 +31,11 @@ struct YearData;
 //   area (the other slots). The head is drawn by the rules' own operations once per distinct content into
 //   a scratch image and copied into the cells; the pattern area is made of two kinds of pixel row (lines
 //   only, lines and marks), drawn once per distinct pattern and copied in as texture rows;
-// - a plain cell takes the frame's white itself, so the frame paints only its outline and the strips that
-//   neither a cell nor a grid line covers;
-// - the cells go row by row, each day row followed by the grid lines across it, while its pixels are in
-//   cache. Nothing painted later in the rules' order reaches those lines except the month labels, whose
-//   places are painted over again (repaintGridLinesOver).
+// - a plain cell takes the frame's white itself, so the frame (GridLines) paints only its outline and the
+//   strips that neither a cell nor a grid line covers;
+// - the cells go row by row, each day row followed by the grid lines across it (GridLines::paintBand),
+//   while its pixels are in cache. Nothing painted later in the rules' order reaches those lines except the
+//   month labels, whose places are painted over again (repaintGridLinesOver).
 // A paint that a short list would stop part-way keeps the rules' cell order (see listsCoverTheYear).
 class CellPatterns
 {
@@ -81,11 +83,6 @@ private:
         QBrush lines;
         QBrush marks;
     };
-    struct Period
-    {
-        std::int64_t from = 0; // empty unless the project has a long line
-        std::int64_t to = -1;
-    };
 
     void paintCell(int m, int d, bool whiteRow);
     bool numberLeavesTheInside(const QRect& fill, int d) const;
@@ -98,7 +95,6 @@ private:
     void drawSlots(QPainter& p, const std::vector<std::uint32_t>& codes, int x, int y) const;
     const Pattern& pattern();
     void paintPatternRows(const QRect& area, int left, const Pattern& pattern, int y);
-    void paintGridBand(int d, const QColor& gridColour);
     Sheet& sheetWithRoom(std::vector<std::unique_ptr<Sheet>>& sheets, int width, int height, int perSheet);
 
     QPainter& m_painter;
@@ -113,13 +109,8 @@ private:
     const QImage::Format m_format;
     int m_headWidth = 0;    // device pixels from the cell's left edge
     int m_patternWidth = 0; // device pixels right of the head
-    QRect m_inside;         // device pixels left white by the frame's outline
-    std::vector<Period> m_periods;
-    std::vector<QRect> m_verticalLines;   // device pixels, top to bottom
-    std::vector<QRect> m_horizontalLines; // device pixels, rows 1..30
-    std::vector<QRect> m_whiteColumns;    // device pixels of the frame's inside between the cells
-    std::vector<QRect> m_parts;
-    std::vector<int> m_bandTop; // device row where each day row's share of the vertical lines begins
+    GridLines m_lines;
+    ProjectPeriods m_periods;
 
     // A cell of the day row being painted: its colours and marks, and its slots (index << 2 | line |
     // mark << 1), all of them and those that reach the head and the pattern area.

@@ -5,6 +5,7 @@
 #include "DayNumbers.h"
 #include "DeviceUnits.h"
 #include "PaintResources.h"
+#include "ProjectPeriods.h"
 #include "QtConversion.h"
 #include "TextCodec.h"
 #include "YearData.h"
@@ -119,27 +120,12 @@ public:
     static constexpr int kRowsPerBand = 4;
 
     ProjectStrokes(const RecordList<ProjectRecord>& projects, bool wait)
-        : m_projects(projects), m_wait(wait), m_bands(wait ? (31 + kRowsPerBand - 1) / kRowsPerBand : 1)
+        : m_projects(projects), m_wait(wait), m_periods(projects),
+          m_bands(wait ? (31 + kRowsPerBand - 1) / kRowsPerBand : 1)
     {
-        // Calendar::periodCoversDay with the period's ends turned into seconds once per paint.
-        m_periods.reserve(std::size_t(projects.count()));
-        for (const ProjectRecord& p : projects) {
-            Period period;
-            if (p.m_bLongLine && p.m_stEnd.wYear >= 1900) {
-                period.from = p.m_stStart.wYear < 1900 ? std::numeric_limits<qint64>::min()
-                                                       : Calendar::serialSeconds(p.m_stStart);
-                period.to = Calendar::serialSeconds(p.m_stEnd);
-            }
-            m_periods.push_back(period);
-        }
     }
 
-    // Whether project i has a long line through the day that begins at this midnight (serial seconds).
-    bool hasLineAt(qsizetype i, qint64 midnight) const
-    {
-        const Period& p = m_periods[std::size_t(i)];
-        return p.from <= midnight && midnight <= p.to;
-    }
+    bool hasLineAt(qsizetype i, qint64 midnight) const { return m_periods.hasLineAt(i, midnight); }
 
     static bool canWait(const YearGrid& grid, bool markers, const DayNumbers* numbers)
     {
@@ -219,11 +205,6 @@ private:
         int lastColumn = -1;
         int lastDay = -1;
     };
-    struct Period
-    {
-        qint64 from = 0; // empty unless the project has a long line
-        qint64 to = -1;
-    };
     struct Band
     {
         std::vector<Strokes> strokes; // by project position
@@ -243,7 +224,7 @@ private:
 
     const RecordList<ProjectRecord>& m_projects;
     const bool m_wait;
-    std::vector<Period> m_periods;
+    ProjectPeriods m_periods;
     std::vector<Band> m_bands;
     std::vector<QRect> m_runs;
 };

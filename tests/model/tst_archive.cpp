@@ -39,6 +39,7 @@ private slots:
     void textListCutShortKeepsTextsBeforeTheCut();
     // Reading a list replaces what the list held, so nothing of the previous year leaks into the next.
     void readingAListReplacesItsContent();
+    void textsReadTogetherStayApart();
     // Tests and callers may hand over a device already positioned past other data.
     void readerStartsAtTheDevicePosition();
 };
@@ -282,6 +283,46 @@ void TestArchive::readingAListReplacesItsContent()
     whole.readStringList(texts);
     QCOMPARE(texts.count(), qsizetype(1));
     QCOMPARE(texts.at(0), QByteArray("new"));
+}
+
+// The texts of a list are read into one block; each must still behave as a text of its own: ending in a
+// zero byte, and changed, grown or released without touching its neighbours.
+void TestArchive::textsReadTogetherStayApart()
+{
+    const QList<QByteArray> stored{"alpha", "", "beta", QByteArray(300, 'x'), "", "gamma"};
+    ArchiveWriter out;
+    StringList written;
+    for (const QByteArray& t : stored)
+        written.append(t);
+    out.writeStringList(written);
+    StringList texts;
+    {
+        ArchiveReader in(out.takeData());
+        in.readStringList(texts);
+    }
+    QCOMPARE(texts.count(), qsizetype(stored.size()));
+    for (qsizetype i = 0; i < texts.count(); ++i) {
+        QCOMPARE(texts.at(i), stored.at(i));
+        QCOMPARE(texts.at(i).constData()[texts.at(i).size()], '\0');
+    }
+    QByteArray grown = texts.at(0);
+    grown.append("-and-more-than-fits-before-the-next-text");
+    QByteArray changed = texts.at(2);
+    changed[0] = 'B';
+    texts.setAt(5, QByteArray());
+    QCOMPARE(texts.at(0), QByteArray("alpha"));
+    QCOMPARE(texts.at(2), QByteArray("beta"));
+    QCOMPARE(texts.at(3), QByteArray(300, 'x'));
+    QCOMPARE(grown, QByteArray("alpha-and-more-than-fits-before-the-next-text"));
+    QCOMPARE(changed, QByteArray("Beta"));
+
+    // The last holder of the block may grow in place; what it overwrites belonged to texts now gone.
+    StringList one = texts;
+    texts.clear();
+    QByteArray last = one.at(3);
+    one.clear();
+    last.append("y");
+    QCOMPARE(last, QByteArray(300, 'x') + "y");
 }
 
 void TestArchive::readerStartsAtTheDevicePosition()
