@@ -3,6 +3,7 @@
 
 #include "TolvaApp.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
@@ -23,6 +24,7 @@ private slots:
     void validators_data();
     void validators();
     void desktopFileNamesTheProgramAndIcon();
+    void metainfoNamesTheLicenceAndThisVersion();
 
 private:
     QString installed(const QString& relative) const { return m_prefix.filePath(relative); }
@@ -111,6 +113,20 @@ void TestInstall::desktopFileNamesTheProgramAndIcon()
     QCOMPARE(desktop.value(QStringLiteral("Exec")).toString(), QStringLiteral("tolva"));
     QCOMPARE(desktop.value(QStringLiteral("Icon")).toString(), QGuiApplication::desktopFileName());
     QCOMPARE(desktop.value(QStringLiteral("Name")).toString(), QStringLiteral("Tolva"));
+}
+
+// Software centres show these: the licence and the newest release must be the program's own.
+void TestInstall::metainfoNamesTheLicenceAndThisVersion()
+{
+    QFile file(installed(QStringLiteral("share/metainfo/org.quillmoor.Tolva.metainfo.xml")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString xml = QString::fromUtf8(file.readAll());
+    QVERIFY(xml.contains(QLatin1String("<project_license>GPL-3.0-or-later</project_license>")));
+    const qsizetype releases = xml.indexOf(QLatin1String("<releases>"));
+    QVERIFY(releases >= 0);
+    QVERIFY2(xml.indexOf(QLatin1String("<release version=\"" TOLVA_VERSION "\""), releases) ==
+                 xml.indexOf(QLatin1String("<release "), releases),
+             "the newest release in the metainfo is not the build's version");
 }
 
 QTEST_MAIN(TestInstall)

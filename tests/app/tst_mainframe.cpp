@@ -2,6 +2,7 @@
 // prompts in the status bar and as tooltips, the toolbar's order and toggles, the accelerators, and the
 // status bar's panes.
 
+#include "AboutDialog.h"
 #include "ChildFrame.h"
 #include "FrameCommands.h"
 #include "HelpWindow.h"
@@ -72,6 +73,8 @@ private slots:
     void statusBarPanes();
     void viewStatusTextGoesToTheMessagePane();
     void contextHelpEntersWhatsThisMode();
+    void aboutBoxNamesVersionCopyrightLicenceAndHomePage_data();
+    void aboutBoxNamesVersionCopyrightLicenceAndHomePage();
     void helpShowsTheManual_data();
     void helpShowsTheManual();
     void manualIsTheReadmeSection();
@@ -317,6 +320,29 @@ void TestMainFrame::contextHelpEntersWhatsThisMode()
     QVERIFY(QWhatsThis::inWhatsThisMode());
     QCOMPARE(frame().statusBar()->currentMessage(), QStringLiteral("Select an object on which to get Help"));
     QWhatsThis::leaveWhatsThisMode();
+}
+
+void TestMainFrame::aboutBoxNamesVersionCopyrightLicenceAndHomePage_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("version from the build") << "name" << QStringLiteral("Version " TOLVA_VERSION);
+    QTest::newRow("copyright") << "copyright" << QStringLiteral("Copyright ");
+    QTest::newRow("licence") << "license" << QStringLiteral("GPL-3.0-or-later");
+    QTest::newRow("home page") << "homePage" << QStringLiteral("https://");
+}
+
+// What a user asks of a program before trusting it: which version, whose, under what terms, and where from.
+void TestMainFrame::aboutBoxNamesVersionCopyrightLicenceAndHomePage()
+{
+    QFETCH(QString, label);
+    QFETCH(QString, expected);
+    AboutDialog about(&frame());
+    const auto* text = about.findChild<QLabel*>(label);
+    QVERIFY(text);
+    QVERIFY2(text->text().contains(expected), qPrintable(text->text()));
+    if (label == QLatin1String("homePage"))
+        QVERIFY(text->openExternalLinks());
 }
 
 void TestMainFrame::helpShowsTheManual_data()
