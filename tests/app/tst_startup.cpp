@@ -74,6 +74,7 @@ class TestStartup : public QObject
 
 private slots:
     void initTestCase();
+    void init();
     void startsWithOneYearWindowAndMenu129();
     void writesNothingAtStartUp();
     void defaultsAreLoadedBeforeTheFirstYearWindow();
@@ -95,6 +96,13 @@ void TestStartup::initTestCase()
     static QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QStandardPaths::setTestModeEnabled(true);
+}
+
+// Each start begins as the first one: the windows a test leaves open are kept as the session at exit and
+// would come back in the next test.
+void TestStartup::init()
+{
+    QSettings(QStringLiteral("Quillmoor"), QStringLiteral("Tolva")).remove(QStringLiteral("session"));
 }
 
 // Without arguments the program opens its first year window, showing the clock's year.
