@@ -2,6 +2,7 @@
 
 #include "AboutDialog.h"
 #include "ChildFrame.h"
+#include "HelpWindow.h"
 #include "InvalidArgument.h"
 #include "KeyLockState.h"
 #include "PrintSettings.h"
@@ -65,7 +66,7 @@ CMainFrame::~CMainFrame()
     closeAllYearWindows(true);
     if (m_registry) {
         emit aboutToSaveDefaults();
-        if (const StoreResult r = m_store.saveDefaults(m_registry->defaults()); !r.ok())
+        if (const StoreResult r = saveDefaults(); !r.ok())
             report(r.message);
         // Saves whatever a view still held (none should be left).
         m_registry.reset();
@@ -122,8 +123,10 @@ bool CMainFrame::LoadFrame()
     if (!m_captureResult.ok())
         report(m_captureResult.message);
     DisplaySettings defaults{};
-    if (const StoreResult r = m_store.loadDefaults(defaults); !r.ok())
+    if (const StoreResult r = m_store.loadDefaults(defaults); !r.ok()) {
+        m_defaultsLeftUnread = r.leftUnread;
         report(r.message);
+    }
     m_registry = std::make_unique<YearRegistry>(m_store, defaults);
     connect(m_registry.get(), &YearRegistry::problem, this,
             [this](const StoreResult& result) { report(result.message); });
@@ -427,30 +430,13 @@ void CMainFrame::OnWindowArrange()
     }
 }
 
-QString CMainFrame::helpFilePath() const
-{
-    const QFileInfo exe(QCoreApplication::applicationFilePath());
-    const QString name = exe.completeBaseName();
-    const QString dir = exe.absolutePath();
-    for (const QString& candidate : {QStringLiteral("%1/%2.html").arg(dir, name),
-                                     QStringLiteral("%1/../share/doc/%2/%2.html").arg(dir, name),
-                                     QStringLiteral("%1/../share/%2/%2.html").arg(dir, name)}) {
-        if (QFileInfo(candidate).isFile())
-            return QFileInfo(candidate).canonicalFilePath();
-    }
-    return {};
-}
-
 void CMainFrame::OnHelpFinder()
 {
-    const QString path = helpFilePath();
-    if (path.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
-        const QString name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-        QMessageBox::information(this, kAppTitle,
-                                 QStringLiteral("No help file is installed: there is no %1.html beside the "
-                                                "program or in its share/doc/%1 folder.")
-                                     .arg(name));
-    }
+    if (!m_helpWindow)
+        m_helpWindow = new HelpWindow(this);
+    m_helpWindow->show();
+    m_helpWindow->raise();
+    m_helpWindow->activateWindow();
 }
 
 void CMainFrame::OnContextHelp()
@@ -580,12 +566,24 @@ void CMainFrame::closeAllYearWindows(bool force)
 bool CMainFrame::saveEverything()
 {
     captureSession().save();
-    bool ok = m_registry && m_registry->saveAll();
+    // Before the defaults are loaded there is nothing to save.
+    bool ok = !m_registry || m_registry->saveAll();
     if (m_registry) {
-        if (const StoreResult r = m_store.saveDefaults(m_registry->defaults()); !r.ok()) {
+        if (const StoreResult r = saveDefaults(); !r.ok()) {
             report(r.message);
             ok = false;
         }
     }
     return ok;
+}
+
+StoreResult CMainFrame::saveDefaults() const
+{
+    // Nothing edits the defaults: a file that could not be read keeps its bytes and is not rewritten.
+    if (m_defaultsLeftUnread) {
+        StoreResult untouched;
+        untouched.path = m_store.defaultsPath();
+        return untouched;
+    }
+    return m_store.saveDefaults(m_registry->defaults());
 }

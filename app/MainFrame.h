@@ -3,12 +3,14 @@
 #include "DataStore.h"
 #include "DisplaySettings.h"
 #include "FrameCommands.h"
+#include "HelpWindow.h"
 #include "StoreResult.h"
 #include "WindowSession.h"
 #include "YearPainter.h"
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -96,7 +98,9 @@ public slots:
     CChildFrame* OnWindowNew();
     // Lines the minimised year windows up along the bottom of the MDI area.
     void OnWindowArrange();
+    // Shows the manual; F1 too.
     void OnHelpFinder();
+    HelpWindow* helpWindow() const { return m_helpWindow; }
     void OnContextHelp();
     void OnAppAbout();
 
@@ -123,10 +127,11 @@ private:
     void updateIndicators();
     void placeFrame(const QRect& geometry, bool maximized);
     void closeAllYearWindows(bool force);
-    QString helpFilePath() const;
+    StoreResult saveDefaults() const;
 
     DataStore m_store;
     StoreResult m_captureResult;
+    bool m_defaultsLeftUnread = false;
     const Clock& m_clock;
     CYearPainter m_painter;
     CYearPainter* m_previousPainter = nullptr;
@@ -139,4 +144,5 @@ private:
     QList<CChildFrame*> m_frames;
     FrameCommands* m_commands = nullptr;
     QLabel* m_indicators[3] = {};
+    QPointer<HelpWindow> m_helpWindow;
 };

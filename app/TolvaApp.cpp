@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "CommandLine.h"
 #include "DataFolderLock.h"
+#include "FolderName.h"
 #include "RecentFiles.h"
 #include "StopSignals.h"
 
@@ -64,13 +65,27 @@ int CTolvaApp::run(int argc, char* argv[])
     }
     arguments.removeOne(QStringLiteral("--"));
     tolva.handleStopRequests();
-    switch (tolva.InitInstance(arguments)) {
+    // QDir::currentPath() of a folder whose name is not UTF-8 names another folder: refuse it instead.
+    QString workDir;
+    if (!FolderName::currentDirectory(workDir)) {
+        const QString message =
+            workDir.isEmpty()
+                ? QStringLiteral("Tolva cannot read the name of the folder it was started in.")
+                : QStringLiteral("Tolva cannot start here: %1.").arg(FolderName::notNameable(workDir));
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        tolva.tell(message);
+        return 1;
+    }
+    switch (tolva.InitInstance(arguments, workDir)) {
     case Outcome::Started:
         break;
     case Outcome::FolderInUse:
         return 2;
     case Outcome::Failed:
         return 1;
+    case Outcome::Stopped:
+        tolva.ExitInstance();
+        return tolva.stopCode();
     }
     const int rc = QApplication::exec();
     tolva.ExitInstance();
@@ -122,6 +137,9 @@ CTolvaApp::Outcome CTolvaApp::InitInstance(const QStringList& arguments, const Q
             [this](const QString& path) { m_recentFiles->add(path); });
     if (!m_frame->LoadFrame())
         return Outcome::Failed;
+    // A stop that came while a start-up message was shown: the rest of start-up must not run.
+    if (m_stopping)
+        return Outcome::Stopped;
 
     // Without arguments: the year windows of last time, or New at the first start. Each file name opens a
     // fresh year window, as Ctrl+O does.
@@ -130,6 +148,8 @@ CTolvaApp::Outcome CTolvaApp::InitInstance(const QStringList& arguments, const Q
         opened = m_frame->restoreSession(WindowSession::load()) || m_frame->OnFileNew() != nullptr;
     for (const QString& file : arguments)
         opened = m_frame->OnFileOpen(file) != nullptr || opened;
+    if (m_stopping)
+        return Outcome::Stopped;
     if (!opened)
         return Outcome::Failed;
 
@@ -154,8 +174,15 @@ void CTolvaApp::handleStopRequests()
     if (m_stopSignals)
         return;
     m_stopSignals = new StopSignals(this);
-    connect(m_stopSignals, &StopSignals::stopRequested, this,
-            [this](int signal) { stopNow(StopSignals::signalName(signal)); });
+    connect(m_stopSignals, &StopSignals::stopRequested, this, [this](int signal) {
+        if (m_stopping) {
+            // Asked again while the first stop is still saving (a hung disk): the default action now.
+            std::signal(signal, SIG_DFL);
+            std::raise(signal);
+            return;
+        }
+        stopNow(StopSignals::signalName(signal));
+    });
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(gui, &QGuiApplication::commitDataRequest, this,
                 [this](QSessionManager&) { stopNow(QStringLiteral("the session ends")); });
@@ -175,5 +202,7 @@ void CTolvaApp::stopNow(const QString& why)
     if (!saved)
         std::fprintf(stderr, "Tolva stopped (%s); some data could not be saved, see above.\n",
                      qPrintable(why));
-    QCoreApplication::exit(saved ? 0 : 1);
+    m_stopCode = saved ? 0 : 1;
+    // Ends every running loop, and makes each loop started later (the rest of start-up) return at once.
+    QCoreApplication::exit(m_stopCode);
 }

@@ -31,6 +31,7 @@ public:
         Started,
         FolderInUse, // another running planner holds the data folder
         Failed,      // the first year window could not be made
+        Stopped,     // a stop signal or the session's end came during start-up; everything is saved
     };
 
     // The desktop file's id, which is also the icon's name.
@@ -60,9 +61,13 @@ public:
     // Turns stop signals into stopNow(); session end (commitDataRequest) too.
     void handleStopRequests();
     // Saves every open year, the every-year red days and the defaults, then ends the event loop (also
-    // any modal loop on top of it). Problems go to standard error: nobody is there to click a box.
+    // any modal loop on top of it; during start-up, a message box's loop and every later one return at
+    // once, InitInstance answers Stopped and the main loop never starts). Problems go to standard error:
+    // nobody is there to click a box. A second stop request ends the process at once.
     void stopNow(const QString& why);
     bool isStopping() const { return m_stopping; }
+    // The exit code a stop chose: 0 when everything reached the disk, 1 otherwise.
+    int stopCode() const { return m_stopCode; }
 
 private:
     void tell(const QString& message);
@@ -74,4 +79,5 @@ private:
     std::unique_ptr<CMainFrame> m_frame;
     StopSignals* m_stopSignals = nullptr;
     bool m_stopping = false;
+    int m_stopCode = 0;
 };

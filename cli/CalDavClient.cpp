@@ -1,10 +1,16 @@
 #include "CalDavClient.h"
 
+#include <QCryptographicHash>
 #include <QEventLoop>
+#include <QFile>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTextStream>
+#include <functional>
 
 namespace {
 
@@ -69,41 +75,58 @@ QString CalDavClient::normalHref(const QUrl& base, const QString& href)
 QList<CalDavClient::Reply> CalDavClient::send(const QList<Request>& requests)
 {
     QList<Reply> replies(requests.size());
-    QList<QNetworkReply*> pending;
+    QList<QNetworkReply*> sent(requests.size(), nullptr);
     QList<QElapsedTimer> clocks(requests.size());
+    qsizetype next = 0;
     int open = 0;
     QEventLoop loop;
-    for (qsizetype i = 0; i < requests.size(); ++i) {
-        const Request& r = requests.at(i);
-        QNetworkRequest request(r.url);
-        request.setTransferTimeout(m_timeoutMs);
-        request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-        if (!m_authorization.isEmpty())
-            request.setRawHeader("Authorization", m_authorization);
-        for (const auto& h : r.headers)
-            request.setRawHeader(h.first, h.second);
-        clocks[i].start();
-        QNetworkReply* reply = m_network->sendCustomRequest(request, r.verb, r.body);
-        ++m_requests;
-        ++open;
-        QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                         [&replies, reply, i](qint64 received) {
-                             if (received > kMaxReplySize && !replies[i].tooLarge) {
-                                 replies[i].tooLarge = true;
-                                 reply->abort();
-                             }
-                         });
-        QObject::connect(reply, &QNetworkReply::finished, &loop, [&open, &loop] {
-            if (--open == 0)
-                loop.quit();
-        });
-        pending << reply;
-    }
+    // At most m_connections requests in flight: Qt gives each its own kept-alive connection, and a request
+    // waits for the next one free. Independent requests over several connections overlap the server's
+    // time per request, which is most of a publish.
+    std::function<void()> startNext = [&] {
+        while (open < m_connections && next < requests.size()) {
+            const qsizetype i = next++;
+            const Request& r = requests.at(i);
+            QNetworkRequest request(r.url);
+            request.setTransferTimeout(m_timeoutMs);
+            request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+            if (m_tls)
+                request.setSslConfiguration(*m_tls);
+            if (!m_authorization.isEmpty())
+                request.setRawHeader("Authorization", m_authorization);
+            for (const auto& h : r.headers)
+                request.setRawHeader(h.first, h.second);
+            clocks[i].start();
+            QNetworkReply* reply = m_network->sendCustomRequest(request, r.verb, r.body);
+            sent[i] = reply;
+            ++m_requests;
+            ++open;
+            QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                             [&replies, reply, i](qint64 received) {
+                                 if (received > kMaxReplySize && !replies[i].tooLarge) {
+                                     replies[i].tooLarge = true;
+                                     reply->abort();
+                                 }
+                             });
+            QObject::connect(
+                reply, &QNetworkReply::sslErrors, reply,
+                [this, &replies, i](const QList<QSslError>& errors) { replies[i].tlsErrors = errors; });
+            QObject::connect(reply, &QNetworkReply::finished, &loop,
+                             [&open, &loop, &startNext, &next, &requests] {
+                                 --open;
+                                 if (next < requests.size())
+                                     startNext();
+                                 else if (open == 0)
+                                     loop.quit();
+                             });
+        }
+    };
+    startNext();
     if (open > 0)
         loop.exec();
 
-    for (qsizetype i = 0; i < pending.size(); ++i) {
-        QNetworkReply* reply = pending.at(i);
+    for (qsizetype i = 0; i < sent.size(); ++i) {
+        QNetworkReply* reply = sent.at(i);
         Reply& r = replies[i];
         r.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         r.reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
@@ -120,6 +143,8 @@ QList<CalDavClient::Reply> CalDavClient::send(const QList<Request>& requests)
                 error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError;
             r.networkError = r.timedOut ? QStringLiteral("no answer within %1 s").arg(m_timeoutMs / 1000.0)
                                         : reply->errorString();
+            if (!r.tlsErrors.isEmpty())
+                r.networkError = tlsRefusal(r.tlsErrors);
         }
         if (m_log) {
             *m_log << QStringLiteral("%1 %2 -> %3 (%4 ms)\n")
@@ -131,7 +156,7 @@ QList<CalDavClient::Reply> CalDavClient::send(const QList<Request>& requests)
         reply->deleteLater();
     }
     // The replies go with the next event loop or with the manager; neither must see a dangling lambda.
-    for (QNetworkReply* reply : pending)
+    for (QNetworkReply* reply : sent)
         reply->disconnect();
     return replies;
 }
@@ -209,5 +234,80 @@ bool CalDavClient::queryEvents(const QUrl& url, QList<MultiStatus::Response>& ev
     for (const MultiStatus::Response& r : responses)
         if (!r.isCollection && (r.status == 0 || r.status / 100 == 2))
             events << r;
+    return true;
+}
+
+bool CalDavClient::multiget(const QUrl& url, const QStringList& hrefs, QList<MultiStatus::Response>& events,
+                            QString& error)
+{
+    events.clear();
+    if (hrefs.isEmpty())
+        return true;
+    QByteArray body = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                      "<C:calendar-multiget xmlns:D=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:caldav\">\n"
+                      " <D:prop><D:getetag/><C:calendar-data/></D:prop>\n";
+    for (const QString& href : hrefs) {
+        QUrl u = url;
+        u.setPath(href, QUrl::DecodedMode);
+        body += " <D:href>" + u.path(QUrl::FullyEncoded).toHtmlEscaped().toUtf8() + "</D:href>\n";
+    }
+    body += "</C:calendar-multiget>\n";
+    Request request{
+        "REPORT", url, {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}}, body};
+    QList<MultiStatus::Response> responses;
+    if (!multiStatus(request, responses, error))
+        return false;
+    for (const MultiStatus::Response& r : responses)
+        if (!r.isCollection && (r.status == 0 || r.status / 100 == 2))
+            events << r;
+    return true;
+}
+
+QString CalDavClient::tlsRefusal(const QList<QSslError>& errors)
+{
+    QString reasons;
+    QByteArray fingerprint;
+    for (const QSslError& e : errors) {
+        if (!reasons.isEmpty())
+            reasons += QStringLiteral("; ");
+        reasons += e.errorString();
+        if (fingerprint.isEmpty() && !e.certificate().isNull())
+            fingerprint = e.certificate().digest(QCryptographicHash::Sha256);
+    }
+    QString line = QStringLiteral("the server's certificate is not trusted (%1)").arg(reasons);
+    if (!fingerprint.isEmpty())
+        line +=
+            QStringLiteral("; its SHA-256 fingerprint is %1; trust its CA with --ca-file FILE if it is yours")
+                .arg(QString::fromLatin1(fingerprint.toHex(':').toUpper()));
+    return line;
+}
+
+bool CalDavClient::trust(const QString& caFile, QString& error)
+{
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    QList<QSslCertificate> authorities = config.caCertificates();
+    // OpenSSL's own variables, which Qt's store does not read: a bundle file and a hashed folder.
+    const QString bundle = qEnvironmentVariable("SSL_CERT_FILE");
+    if (!bundle.isEmpty())
+        authorities += QSslCertificate::fromPath(bundle, QSsl::Pem);
+    const QString folder = qEnvironmentVariable("SSL_CERT_DIR");
+    for (const QString& dir : folder.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        authorities += QSslCertificate::fromPath(dir + QStringLiteral("/*"), QSsl::Pem,
+                                                 QSslCertificate::PatternSyntax::Wildcard);
+    if (!caFile.isEmpty()) {
+        QFile file(caFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            error = QStringLiteral("%1: %2").arg(caFile, file.errorString());
+            return false;
+        }
+        const QList<QSslCertificate> own = QSslCertificate::fromData(file.read(kMaxReplySize), QSsl::Pem);
+        if (own.isEmpty()) {
+            error = QStringLiteral("%1: no PEM certificate in it").arg(caFile);
+            return false;
+        }
+        authorities += own;
+    }
+    config.setCaCertificates(authorities);
+    m_tls = std::make_unique<QSslConfiguration>(config);
     return true;
 }

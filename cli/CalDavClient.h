@@ -6,22 +6,29 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QPair>
+#include <QSslError>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <memory>
 
 class QNetworkAccessManager;
+class QSslConfiguration;
+class QSslError;
 class QTextStream;
 
-// HTTP for CalDAV through Qt Network: requests go out together over kept-alive connections (Qt runs up
-// to six per server at once) and the calls return when every reply is in. One client per command.
+// HTTP for CalDAV through Qt Network: independent requests go out together over kept-alive connections
+// (up to connections() at once, each on its own) and the calls return when every reply is in. One client
+// per command.
 class CalDavClient
 {
 public:
     // A reply body larger than this is cut off and reported; no calendar of one user comes near it.
     static constexpr qint64 kMaxReplySize = qint64(64) << 20;
     static constexpr int kDefaultTimeoutMs = 30000;
+    // Qt Network opens at most six connections to one server; more requests in flight would only queue.
+    static constexpr int kMaxConnections = 6;
 
     struct Request
     {
@@ -40,6 +47,7 @@ public:
         bool tooLarge = false;
         QByteArray etag; // the ETag header
         QByteArray body;
+        QList<QSslError> tlsErrors; // why the server's certificate was refused
 
         bool ok() const { return status >= 200 && status <= 299 && networkError.isEmpty(); }
     };
@@ -52,6 +60,14 @@ public:
     CalDavClient& operator=(const CalDavClient&) = delete;
 
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
+    // How many requests may be in flight at once, 1 to kMaxConnections.
+    void setConnections(int n) { m_connections = qBound(1, n, kMaxConnections); }
+    int connections() const { return m_connections; }
+    // The certificate authorities trusted: the system's, those named by SSL_CERT_FILE and SSL_CERT_DIR,
+    // and the PEM file `caFile` when given. False with `error` when that file gives no certificate.
+    bool trust(const QString& caFile, QString& error);
+    // One line for a refused certificate: why, and its SHA-256 fingerprint to compare with the server's.
+    static QString tlsRefusal(const QList<QSslError>& errors);
     // With a log, every request gets a line there: verb, URL, status and time.
     void setLog(QTextStream* log) { m_log = log; }
     int requestCount() const { return m_requests; }
@@ -64,6 +80,9 @@ public:
     bool list(const QUrl& url, QList<MultiStatus::Response>& members, QString& error);
     // Every event of the collection with its data (REPORT calendar-query).
     bool queryEvents(const QUrl& url, QList<MultiStatus::Response>& events, QString& error);
+    // The objects at `hrefs` (decoded paths) with their data, in one REPORT calendar-multiget.
+    bool multiget(const QUrl& url, const QStringList& hrefs, QList<MultiStatus::Response>& events,
+                  QString& error);
 
     // One line for a failed request: the URL, then the HTTP status or why none came, then what it means.
     QString describeFailure(const Request& request, const Reply& reply) const;
@@ -79,6 +98,8 @@ private:
     std::unique_ptr<QNetworkAccessManager> m_network;
     QByteArray m_authorization;
     int m_timeoutMs = kDefaultTimeoutMs;
+    int m_connections = kMaxConnections;
+    std::unique_ptr<QSslConfiguration> m_tls;
     int m_requests = 0;
     QTextStream* m_log = nullptr;
 };

@@ -3,44 +3,80 @@
 #include <QStringList>
 #include <QTextStream>
 
-// `tolva-cli publish` and `tolva-cli pull`: a year's events onto a CalDAV calendar, and a calendar's
-// all-day events into a year's red days.
+// `tolva-cli publish`, `sync` and `pull`: a year on a CalDAV calendar, one way or both ways.
 //
-// publish makes the collection hold exactly what export-ics gives, one object per event (<UID>.ics). It
-// lists the collection once, decides every event before sending anything (SyncPlan), then sends the PUTs
-// and DELETEs together, each with the precondition that keeps it from overwriting what another client
-// wrote meanwhile. Objects that are not ours are never touched. What the server now holds is kept in the
-// year's publish state, written once at the end and only when it changed.
-//
-// pull fetches the calendar's events in one query and stores them through the holiday import's rules.
+// Each lists the collection once, fetches the objects whose ETag is not the one the last run saw (one
+// multiget), decides every item before sending anything (SyncPlan for publish, SyncDecision for sync and
+// pull), then sends the PUTs and DELETEs together, each with the precondition that keeps it from
+// overwriting what another client wrote meanwhile. What the server holds of the year is kept in the year's
+// publish state with each event's content, the base the next run compares both sides with; it is written
+// after the server and the year, so a run cut short anywhere is finished by the next one (an object
+// already equal on both sides is only recorded).
 class CalDavSync
 {
 public:
     static constexpr const char* kPublishSynopsis =
-        "publish YEAR --url URL [--user NAME] [--force] [--insecure-http] [--verbose]";
+        "publish YEAR --url URL [--user NAME] [--force] [--ca-file FILE] [--connections N] "
+        "[--insecure-http] [--verbose]";
     static constexpr const char* kPublishHelp =
-        "Makes the CalDAV calendar at URL hold exactly the events export-ics gives for the year. Events this "
-        "command did not put there are never touched; one of ours changed on the server since the last "
-        "publish is reported and left alone (--force replaces it). The password comes from "
-        "TOLVA_CALDAV_PASSWORD or ~/.netrc. http:// is accepted only for this machine (--insecure-http "
-        "allows it for others). --verbose lists every request.";
+        "Makes the CalDAV calendar at URL hold exactly the events export-ics gives for the year; nothing "
+        "comes back (that is sync). Events this command did not put there are never touched; one of ours "
+        "changed on the server since the last publish is reported and left alone.\n\n"
+        "  --url URL          the calendar collection\n"
+        "  --user NAME        the user to log in as; the password comes from TOLVA_CALDAV_PASSWORD or "
+        "~/.netrc\n"
+        "  --force            replace our events that were changed on the server\n"
+        "  --ca-file FILE     also trust the certificate authorities in this PEM file (remembered for "
+        "the server and user; --ca-file '' forgets it). SSL_CERT_FILE and SSL_CERT_DIR are honoured too\n"
+        "  --connections N    requests in flight at once, 1 to 6 (default 6)\n"
+        "  --insecure-http    allow http:// to another machine (only this machine by default)\n"
+        "  --verbose          print every request with its status and time";
+    static constexpr const char* kSyncSynopsis =
+        "sync YEAR --url URL [--user NAME] [--prefer planner|server] [--replace] [--ca-file FILE] "
+        "[--connections N] [--insecure-http] [--verbose]";
+    static constexpr const char* kSyncHelp =
+        "Brings the changes made on the CalDAV calendar at URL into the year and the year's changes out: "
+        "memos, alarms, red days and projects (name, days, colour, ticks), and their deletions. An item "
+        "changed on both sides since the last sync is a conflict, reported with both values; the planner's "
+        "version wins unless --prefer server. All-day events another client added become red days; events "
+        "the year cannot hold (a timed meeting) stay on the server and are listed once.\n\n"
+        "  --url URL                the calendar collection\n"
+        "  --user NAME              the user to log in as (password as for publish)\n"
+        "  --prefer planner|server  whose version a conflict keeps (default planner)\n"
+        "  --replace                red days from other clients' events replace a day's red day\n"
+        "  --ca-file FILE           also trust the certificate authorities in this PEM file (remembered)\n"
+        "  --connections N          requests in flight at once, 1 to 6 (default 6)\n"
+        "  --insecure-http          allow http:// to another machine\n"
+        "  --verbose                print every request with its status and time";
     static constexpr const char* kPullSynopsis =
-        "pull URL YEAR [--user NAME] [--replace] [--insecure-http] [--verbose]";
+        "pull URL YEAR [--user NAME] [--prefer planner|server] [--replace] [--ca-file FILE] "
+        "[--connections N] [--insecure-http] [--verbose]";
     static constexpr const char* kPullHelp =
-        "Makes the all-day events of the CalDAV calendar at URL red days of the year, by the rules of "
-        "import-ics: events that repeat every year on their day become red days that repeat every year, "
-        "and a day's red-day text is replaced only with --replace. Credentials as for publish.";
+        "The incoming half of sync: takes what changed on the CalDAV calendar at URL into the year and "
+        "sends nothing. The planner's own events come back as what they are; other all-day events become "
+        "red days by the rules of import-ics (events that repeat every year on their day become red days "
+        "that repeat every year; a day's red-day text is replaced only with --replace). The year's own "
+        "changes wait for the next sync.\n\n"
+        "  --user NAME              the user to log in as (password as for publish)\n"
+        "  --prefer planner|server  whose version a conflict keeps (default planner)\n"
+        "  --replace                replace a day's red day with the calendar's\n"
+        "  --ca-file FILE           also trust the certificate authorities in this PEM file (remembered)\n"
+        "  --connections N          requests in flight at once, 1 to 6 (default 6)\n"
+        "  --insecure-http          allow http:// to another machine\n"
+        "  --verbose                print every request with its status and time";
 
     CalDavSync(QTextStream& out, QTextStream& err);
 
     // `args` as CliRunner has them: the program first, without the command's name.
     int publish(const QStringList& args);
+    int sync(const QStringList& args);
     int pull(const QStringList& args);
 
     // Test hook: the timeout of each request in milliseconds (default 30 s).
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
 
 private:
+    int twoWay(const QStringList& args, bool outgoing);
     int fail(const QString& message);
     int usage(const QString& message, const char* command);
 

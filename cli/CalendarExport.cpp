@@ -18,19 +18,6 @@ QString monthDayKey(int month, int day)
     return QStringLiteral("%1-%2").arg(month, 2, 10, QLatin1Char('0')).arg(day, 2, 10, QLatin1Char('0'));
 }
 
-// Stored texts break lines with CR LF; a calendar wants plain line feeds.
-QString plainText(const QByteArray& bytes)
-{
-    QString text = TextCodec::decode(bytes);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return text;
-}
-
-QString firstLine(const QString& text)
-{
-    return text.section(QLatin1Char('\n'), 0, 0);
-}
-
 bool isMidnight(const SYSTEMTIME& st)
 {
     return st.wHour == 0 && st.wMinute == 0 && st.wSecond == 0 && st.wMilliseconds == 0;
@@ -38,7 +25,31 @@ bool isMidnight(const SYSTEMTIME& st)
 
 } // namespace
 
-QList<CalendarEvent> CalendarExport::events(const YearData& year, QStringList& notes)
+QString CalendarExport::plainText(const QByteArray& bytes)
+{
+    QString text = TextCodec::decode(bytes);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+QString CalendarExport::summaryOf(const QString& text)
+{
+    const QString line = text.section(QLatin1Char('\n'), 0, 0);
+    if (line.size() <= kMaxSummaryLength)
+        return line;
+    qsizetype cut = kMaxSummaryLength - 1;
+    if (line.at(cut - 1).isHighSurrogate())
+        --cut;
+    return line.left(cut) + QChar(0x2026);
+}
+
+QString CalendarExport::positionalProjectUid(int year, qsizetype position)
+{
+    return QStringLiteral("%1-project-%2").arg(year).arg(position) + kDomain;
+}
+
+QList<CalendarEvent> CalendarExport::events(const YearData& year, QStringList& notes,
+                                            const QStringList& projectUids)
 {
     QList<CalendarEvent> out;
     const int shown = year.year();
@@ -70,10 +81,24 @@ QList<CalendarEvent> CalendarExport::events(const YearData& year, QStringList& n
         Calendar::dateFromDayNumber(last, ly, lm, ld);
         CalendarEvent ev;
         ev.kind = CalendarEvent::Kind::Project;
-        ev.uid = QStringLiteral("%1-project-%2").arg(shown).arg(i) + kDomain;
+        ev.position = i;
+        ev.uid = i < projectUids.size() && !projectUids.at(i).isEmpty() ? projectUids.at(i)
+                                                                        : positionalProjectUid(shown, i);
         ev.summary = name;
         ev.start = dateOf(fy, fm, fd);
         ev.endExclusive = dateOf(ly, lm, ld).addDays(1);
+        ev.hasColor = true;
+        ev.color = p.m_crColor & 0x00FFFFFF;
+        if (i < DayMarkRecord::kMaxProjects) {
+            for (int n = 1; n <= (Calendar::isLeapYear(shown) ? 366 : 365) && n < year.m_dayMarks.count();
+                 ++n) {
+                if (year.m_dayMarks.at(n).m_bChecked[i]) {
+                    int ty, tm, td;
+                    Calendar::dateFromDayNumber(Calendar::dayNumber(shown, 1, 1) + n - 1, ty, tm, td);
+                    ev.ticks << dateOf(ty, tm, td);
+                }
+            }
+        }
         out << ev;
     }
 
@@ -87,21 +112,24 @@ QList<CalendarEvent> CalendarExport::events(const YearData& year, QStringList& n
                 const bool everyYear = n < year.m_redDays.count() && year.m_redDays.at(n).m_bEveryYear != 0;
                 CalendarEvent ev;
                 ev.kind = CalendarEvent::Kind::RedDay;
+                ev.dayIndex = n;
                 ev.uid = (everyYear ? QStringLiteral("every-year-") + monthDayKey(month, day) : key) +
                          QStringLiteral("-red-day") + kDomain;
-                ev.summary = firstLine(plainText(year.m_redTexts.at(n)));
                 ev.description = plainText(year.m_redTexts.at(n));
-                ev.start = date;
-                ev.endExclusive = date.addDays(1);
+                ev.summary = summaryOf(ev.description);
+                // Every year alike, so that each year shown publishes the same event.
+                ev.start = everyYear ? dateOf(kEveryYearStart, month, day) : date;
+                ev.endExclusive = ev.start.addDays(1);
                 ev.yearly = everyYear;
                 out << ev;
             }
             if (n < year.m_memos.count() && !year.m_memos.at(n).isEmpty()) {
                 CalendarEvent ev;
                 ev.kind = CalendarEvent::Kind::Memo;
+                ev.dayIndex = n;
                 ev.uid = key + QStringLiteral("-memo") + kDomain;
                 ev.description = plainText(year.m_memos.at(n));
-                ev.summary = firstLine(ev.description);
+                ev.summary = summaryOf(ev.description);
                 ev.start = date;
                 ev.endExclusive = date.addDays(1);
                 out << ev;
@@ -114,8 +142,9 @@ QList<CalendarEvent> CalendarExport::events(const YearData& year, QStringList& n
                     n < year.m_alarmTexts.count() ? plainText(year.m_alarmTexts.at(n)) : QString();
                 CalendarEvent ev;
                 ev.kind = CalendarEvent::Kind::Alarm;
+                ev.dayIndex = n;
                 ev.uid = key + QStringLiteral("-alarm") + kDomain;
-                ev.summary = text.isEmpty() ? QStringLiteral("Alarm") : firstLine(text);
+                ev.summary = text.isEmpty() ? QStringLiteral("Alarm") : summaryOf(text);
                 ev.description = text;
                 ev.timed = true;
                 ev.start = dateOf(a.m_stWhen.wYear, a.m_stWhen.wMonth, a.m_stWhen.wDay);

@@ -4,9 +4,11 @@
 #include "Calendar.h"
 #include "CalendarExport.h"
 #include "FolderCheck.h"
+#include "FolderName.h"
 #include "HolidayImport.h"
 #include "ICalendarFile.h"
 #include "InvalidArgument.h"
+#include "OutputFile.h"
 #include "YearJson.h"
 #include "YearPainter.h"
 #include "YearReader.h"
@@ -15,9 +17,9 @@
 #include <QCommandLineParser>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTimeZone>
 
 namespace {
@@ -40,13 +42,15 @@ const CommandHelp kCommands[] = {
     {"status", "status YEAR --size WxH --at X,Y",
      "Prints the status-bar text the year window shows with the pointer at X,Y of a view of that size."},
     {"export-ics", "export-ics YEAR [-o FILE]",
-     "Writes the year as an iCalendar file (standard output without -o): projects, red days, memos and the "
-     "alarms that are on."},
+     "Writes the year as an iCalendar file (standard output without -o or with -o -): projects, red days, "
+     "memos and the alarms that are on. A regular FILE is replaced whole or not at all; a device or a FIFO "
+     "is written to."},
     {"import-ics", "import-ics FILE YEAR [--replace]",
      "Makes the all-day events of an iCalendar file red days of the year; events that repeat every year on "
      "their day become red days that repeat every year. A day's red-day text is replaced only with "
      "--replace. Keeps a copy of each file it replaces (NAME.before-import)."},
     {"publish", CalDavSync::kPublishSynopsis, CalDavSync::kPublishHelp},
+    {"sync", CalDavSync::kSyncSynopsis, CalDavSync::kSyncHelp},
     {"pull", CalDavSync::kPullSynopsis, CalDavSync::kPullHelp},
     {"check", "check",
      "Reads every file in YEARS and reports each as sound or damaged; exit status 0 only when "
@@ -61,6 +65,41 @@ const CommandHelp* findCommand(const QString& name)
     return nullptr;
 }
 
+// After the commands; tolva-cli(1) is made from the whole overview (tools/make-manpage.py), so its layout
+// is fixed: a title ending in ':' and two-space entries with the term and its text two spaces apart.
+constexpr auto kOverviewSections =
+    "\n"
+    "Options:\n"
+    "  --dir DIR  the folder that holds YEARS (default: the current directory)\n"
+    "  -h, --help  this text; after a command, that command's own\n"
+    "  --version  the version\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the command did what it was asked\n"
+    "  1  the command failed, or check found a damaged file\n"
+    "  2  a command line tolva-cli cannot understand\n"
+    "\n"
+    "Environment:\n"
+    "  TOLVA_CALDAV_PASSWORD  the password for publish and pull (else a ~/.netrc line for the host)\n"
+    "  TZ  the time zone of exported alarms: UTC gives UTC times, an unknown zone floating times\n"
+    "\n"
+    "Files:\n"
+    "  YEARS/NNNN.year  one year of the planner (NNNN is the year)\n"
+    "  YEARS/YearDefaults.year  the display settings of a year without a file\n"
+    "  YEARS/ForeverRedDays.year  the red days that repeat every year\n"
+    "  YEARS/NNNN.publish-state.json  what the last publish left on each server\n"
+    "  YEARS/*.before-import  a file as it was before import-ics or pull replaced it\n"
+    "  ~/.netrc  \"machine HOST login NAME password SECRET\" lines for publish and pull\n"
+    "\n"
+    "Examples:\n"
+    "  tolva-cli dump 2026 > 2026.json  the year as JSON\n"
+    "  tolva-cli render 2026 -o 2026.pdf --size 1920x1080  the year as the window paints it\n"
+    "  tolva-cli export-ics 2026 -o 2026.ics  the year for a calendar program\n"
+    "  tolva-cli import-ics holidays.ics 2026  all-day events become red days\n"
+    "  tolva-cli publish 2026 --url https://cal.example.org/dav/anna/planner/ --user anna  the year on a "
+    "CalDAV calendar\n"
+    "  tolva-cli --dir ~/planner check  every file sound or damaged, with the reason\n";
+
 QString overview()
 {
     QString text =
@@ -70,6 +109,7 @@ QString overview()
     for (const CommandHelp& c : kCommands)
         text += QStringLiteral("  %1\n").arg(QLatin1String(c.synopsis));
     text += QStringLiteral("\n'tolva-cli COMMAND --help' tells more about a command.\n");
+    text += QLatin1String(kOverviewSections);
     return text;
 }
 
@@ -151,6 +191,55 @@ qsizetype commandIndex(const QStringList& arguments)
 
 } // namespace
 
+namespace {
+
+// The value of --dir wherever it stands, as the commands' parsers read it; the last one counts.
+bool dirArgument(const QStringList& arguments, QString& dir)
+{
+    bool given = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments.at(i);
+        if (a == QLatin1String("--"))
+            break;
+        if (a == QLatin1String("--dir") || a == QLatin1String("-dir")) {
+            if (i + 1 < arguments.size()) {
+                dir = arguments.at(++i);
+                given = true;
+            }
+        } else if (a.startsWith(QLatin1String("--dir=")) || a.startsWith(QLatin1String("-dir="))) {
+            dir = a.mid(a.indexOf(QLatin1Char('=')) + 1);
+            given = true;
+        }
+    }
+    return given;
+}
+
+} // namespace
+
+bool CliRunner::checkDataFolder(const QStringList& arguments)
+{
+    QString dir;
+    if (dirArgument(arguments, dir)) {
+        // A mistyped --dir is an error, not an empty planner; and no command makes it.
+        const QFileInfo info(dir);
+        if (!info.exists()) {
+            fail(QStringLiteral("%1: no such folder").arg(dir));
+            return false;
+        }
+        if (!info.isDir()) {
+            fail(QStringLiteral("%1: not a folder").arg(dir));
+            return false;
+        }
+        return true;
+    }
+    if (!FolderName::currentDirectory(dir)) {
+        fail(dir.isEmpty() ? QStringLiteral("the current directory cannot be read")
+                           : QStringLiteral("the current directory: %1").arg(FolderName::notNameable(dir)));
+        return false;
+    }
+    return true;
+}
+
 bool CliRunner::needsFonts(const QStringList& arguments)
 {
     const qsizetype at = commandIndex(arguments);
@@ -184,6 +273,9 @@ int CliRunner::run(const QStringList& arguments)
         return 0;
     }
 
+    if (!checkDataFolder(rest))
+        return kFailed;
+
     if (name == QLatin1String("dump"))
         return dump(rest);
     if (name == QLatin1String("render"))
@@ -196,6 +288,8 @@ int CliRunner::run(const QStringList& arguments)
         return importIcs(rest);
     if (name == QLatin1String("publish"))
         return CalDavSync(m_out, m_err).publish(rest);
+    if (name == QLatin1String("sync"))
+        return CalDavSync(m_out, m_err).sync(rest);
     if (name == QLatin1String("pull"))
         return CalDavSync(m_out, m_err).pull(rest);
     return check(rest);
@@ -355,13 +449,13 @@ int CliRunner::exportIcs(const QStringList& args)
     for (const QString& note : notes)
         m_err << QStringLiteral("tolva-cli: ") << note << '\n';
 
-    if (!parser.isSet(output)) {
+    // Standard output is checked as the program ends (main); a file here.
+    if (!parser.isSet(output) || OutputFile::isStandardOutput(parser.value(output))) {
         m_out << QString::fromUtf8(text);
         return 0;
     }
-    QSaveFile file(parser.value(output));
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        return fail(QStringLiteral("%1: %2").arg(parser.value(output), file.errorString()));
+    if (!OutputFile::write(parser.value(output), text, error))
+        return fail(error);
     return 0;
 }
 

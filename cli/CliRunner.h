@@ -32,6 +32,8 @@ private:
     int fail(const QString& message);
     int usage(const QString& message, const QString& command);
     bool readYear(class YearReader& reader, int year);
+    // A --dir that names no folder, or a current directory that cannot be named, is a failure.
+    bool checkDataFolder(const QStringList& arguments);
 
     QTextStream& m_out;
     QTextStream& m_err;

@@ -137,10 +137,13 @@ int HolidayImport::run(const QString& dir, const QString& calendarPath, int year
     }
     QList<ImportedHoliday> holidays;
     QStringList skippedEvents;
-    if (!ICalendarFile::readHolidays(calendarText, year, holidays, skippedEvents, reason)) {
+    QStringList warnings;
+    if (!ICalendarFile::readHolidays(calendarText, year, holidays, skippedEvents, reason, &warnings)) {
         err << QStringLiteral("tolva-cli: %1: %2\n").arg(calendarPath, reason);
         return 1;
     }
+    for (const QString& w : warnings)
+        err << QStringLiteral("tolva-cli: %1: %2\n").arg(calendarPath, w);
     return store(dir, holidays, skippedEvents, year, replace, out, err);
 }
 

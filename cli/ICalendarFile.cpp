@@ -1,11 +1,15 @@
 #include "ICalendarFile.h"
 
 #include "Calendar.h"
+#include "TextCodec.h"
 
 #include <libical/ical.h>
 
+#include <QColor>
 #include <QSet>
+#include <QTimeZone>
 
+#include <climits>
 #include <cstdlib>
 #include <memory>
 
@@ -106,6 +110,94 @@ bool repeatsEveryYearOnItsDay(icalcomponent* event, const icalrecurrencetype& r,
            icalcomponent_count_properties(event, ICAL_RRULE_PROPERTY) == 1;
 }
 
+const char* const kKindProperty = "X-TOLVA-KIND";
+const char* const kColorProperty = "X-TOLVA-COLOR";
+const char* const kTicksProperty = "X-TOLVA-TICKS";
+
+const char* kindName(CalendarEvent::Kind kind)
+{
+    switch (kind) {
+    case CalendarEvent::Kind::Project:
+        return "project";
+    case CalendarEvent::Kind::Memo:
+        return "memo";
+    case CalendarEvent::Kind::Alarm:
+        return "alarm";
+    case CalendarEvent::Kind::RedDay:
+        break;
+    }
+    return "red-day";
+}
+
+void addX(icalcomponent* c, const char* name, const QByteArray& value)
+{
+    icalproperty* p = icalproperty_new_x(value.constData());
+    icalproperty_set_x_name(p, name);
+    icalcomponent_add_property(c, p);
+}
+
+QByteArray xValue(icalcomponent* c, const char* name)
+{
+    for (icalproperty* p = icalcomponent_get_first_property(c, ICAL_X_PROPERTY); p;
+         p = icalcomponent_get_next_property(c, ICAL_X_PROPERTY)) {
+        const char* n = icalproperty_get_x_name(p);
+        if (n && qstricmp(n, name) == 0) {
+            const char* v = icalproperty_get_x(p);
+            return QByteArray(v ? v : "");
+        }
+    }
+    return QByteArray();
+}
+
+bool hasX(icalcomponent* c, const char* name)
+{
+    for (icalproperty* p = icalcomponent_get_first_property(c, ICAL_X_PROPERTY); p;
+         p = icalcomponent_get_next_property(c, ICAL_X_PROPERTY)) {
+        const char* n = icalproperty_get_x_name(p);
+        if (n && qstricmp(n, name) == 0)
+            return true;
+    }
+    return false;
+}
+
+// The planner's events: its marker property, or a UID of its domain.
+bool isOurs(icalcomponent* event)
+{
+    if (hasX(event, kKindProperty))
+        return true;
+    const char* uid = icalcomponent_get_uid(event);
+    return uid && QByteArray(uid).endsWith("@tolva");
+}
+
+icaltimetype utcValue(const QDateTime& moment)
+{
+    const QDateTime u = moment.toUTC();
+    icaltimetype t = icaltime_null_time();
+    t.year = u.date().year();
+    t.month = u.date().month();
+    t.day = u.date().day();
+    t.hour = u.time().hour();
+    t.minute = u.time().minute();
+    t.second = u.time().second();
+    t.zone = icaltimezone_get_utc_timezone();
+    return t;
+}
+
+QDate qDate(const icaltimetype& t)
+{
+    return isRealDate(t) ? QDate(t.year, t.month, t.day) : QDate();
+}
+
+std::uint32_t colorRefOf(const QColor& c)
+{
+    return std::uint32_t(c.red()) | (std::uint32_t(c.green()) << 8) | (std::uint32_t(c.blue()) << 16);
+}
+
+QColor qColorOf(std::uint32_t c)
+{
+    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
+
 class HolidayReader
 {
 public:
@@ -121,6 +213,10 @@ public:
         const QString summary = QString::fromUtf8(summaryText ? summaryText : "").simplified();
         const QString name = summary.isEmpty() ? QStringLiteral("(no summary)") : summary;
         const qsizetype skippedBefore = m_skipped.size();
+        if (isOurs(event)) {
+            ++m_ours;
+            return;
+        }
 
         const icaltimetype start = icalcomponent_get_dtstart(event);
         if (icaltime_is_null_time(start) || !isRealDate(start)) {
@@ -154,6 +250,8 @@ public:
         if (m_days.size() == before && m_skipped.size() == skippedBefore)
             m_skipped << QStringLiteral("\"%1\": no day in %2").arg(name).arg(m_year);
     }
+
+    int oursSkipped() const { return m_ours; }
 
 private:
     void readRule(icalcomponent* event, const icalrecurrencetype& rule, const icaltimetype& start,
@@ -244,6 +342,7 @@ private:
     std::int64_t m_last;
     QList<ImportedHoliday>& m_days;
     QStringList& m_skipped;
+    int m_ours = 0;
 };
 
 } // namespace
@@ -303,6 +402,21 @@ QByteArray ICalendarFile::write(const QList<CalendarEvent>& events, const QByteA
         if (!e.description.isEmpty())
             icalcomponent_add_property(ev, icalproperty_new_description(utf8(e.description).constData()));
         icalcomponent_add_property(ev, icalproperty_new_categories(utf8(categoryOf(e.kind)).constData()));
+        icalcomponent_add_property(ev, icalproperty_new_sequence(e.sequence));
+        // Without a revision of its own (export-ics), an event is as new as the export.
+        icalcomponent_add_property(
+            ev, icalproperty_new_lastmodified(utcValue(e.lastModified.isValid() ? e.lastModified : stamp)));
+        addX(ev, kKindProperty, kindName(e.kind));
+        if (e.hasColor) {
+            icalcomponent_add_property(ev, icalproperty_new_color(utf8(colorName(e.color)).constData()));
+            addX(ev, kColorProperty, qColorOf(e.color).name().toLatin1());
+        }
+        if (!e.ticks.isEmpty()) {
+            QByteArrayList days;
+            for (const QDate& d : e.ticks)
+                days << d.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+            addX(ev, kTicksProperty, days.join(','));
+        }
 
         if (e.timed) {
             icaltimetype t = dateValue(e.start);
@@ -317,6 +431,10 @@ QByteArray ICalendarFile::write(const QList<CalendarEvent>& events, const QByteA
                 icalproperty_add_parameter(start, icalparameter_new_tzid(tzid.constData()));
             icalcomponent_add_property(ev, start);
             icalcomponent_add_property(ev, icalproperty_new_duration(icaldurationtype_null_duration()));
+            if (!e.alarmOn) {
+                icalcomponent_add_component(calendar.get(), event.release());
+                continue;
+            }
 
             Component alarm(icalcomponent_new(ICAL_VALARM_COMPONENT));
             icalcomponent_add_property(alarm.get(), icalproperty_new_action(ICAL_ACTION_DISPLAY));
@@ -347,25 +465,30 @@ QByteArray ICalendarFile::write(const QList<CalendarEvent>& events, const QByteA
     return out;
 }
 
-bool ICalendarFile::readHolidays(const QByteArray& text, int year, QList<ImportedHoliday>& days,
-                                 QStringList& skipped, QString& error)
+namespace {
+
+// The calendars in `text` (a VCALENDAR, or several under an XROOT); `root` owns them.
+bool parseCalendars(const QByteArray& input, Component& root, QList<icalcomponent*>& calendars,
+                    QString& error, QStringList* warnings)
 {
     quietLibical();
-    if (text.size() > kMaxInputSize) {
-        error = QStringLiteral("it is larger than %1 MiB").arg(kMaxInputSize >> 20);
+    if (input.size() > ICalendarFile::kMaxInputSize) {
+        error = QStringLiteral("it is larger than %1 MiB").arg(ICalendarFile::kMaxInputSize >> 20);
         return false;
     }
-    if (text.contains('\0')) {
+    if (input.contains('\0')) {
         error = QStringLiteral("it holds NUL bytes, so it is no iCalendar text");
         return false;
     }
-    Component root(icalparser_parse_string(text.constData()));
+    QStringList lineWarnings;
+    const QByteArray text = ICalendarFile::toUtf8(input, lineWarnings);
+    if (warnings)
+        *warnings << lineWarnings;
+    root.reset(icalparser_parse_string(text.constData()));
     if (!root) {
         error = QStringLiteral("it is no iCalendar text");
         return false;
     }
-
-    QList<icalcomponent*> calendars;
     const icalcomponent_kind kind = icalcomponent_isa(root.get());
     if (kind == ICAL_VCALENDAR_COMPONENT) {
         calendars << root.get();
@@ -378,11 +501,191 @@ bool ICalendarFile::readHolidays(const QByteArray& text, int year, QList<Importe
         error = QStringLiteral("it holds no VCALENDAR");
         return false;
     }
+    return true;
+}
 
+} // namespace
+
+bool ICalendarFile::readHolidays(const QByteArray& text, int year, QList<ImportedHoliday>& days,
+                                 QStringList& skipped, QString& error, QStringList* warnings)
+{
+    Component root;
+    QList<icalcomponent*> calendars;
+    if (!parseCalendars(text, root, calendars, error, warnings))
+        return false;
     HolidayReader reader(year, days, skipped);
     for (icalcomponent* calendar : calendars)
         for (icalcomponent* e = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); e;
              e = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT))
             reader.readEvent(e);
+    if (reader.oursSkipped() > 0)
+        skipped << QStringLiteral("%1 of the planner's own events: they are no holidays")
+                       .arg(reader.oursSkipped());
+    return true;
+}
+
+QByteArray ICalendarFile::toUtf8(const QByteArray& text, QStringList& warnings)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    const QList<QByteArray> lines = text.split('\n');
+    qsizetype i = 0;
+    while (i < lines.size()) {
+        // A logical line and its folds: the next physical lines that begin with a space or a tab.
+        const qsizetype first = i;
+        QByteArray logical = lines.at(i);
+        if (logical.endsWith('\r'))
+            logical.chop(1);
+        for (++i;
+             i < lines.size() && !lines.at(i).isEmpty() && (lines.at(i)[0] == ' ' || lines.at(i)[0] == '\t');
+             ++i) {
+            QByteArray fold = lines.at(i).mid(1);
+            if (fold.endsWith('\r'))
+                fold.chop(1);
+            logical += fold;
+        }
+        if (!TextCodec::isValidUtf8(logical)) {
+            warnings << QStringLiteral("line %1 is not UTF-8; read as Windows-1252").arg(first + 1);
+            logical = TextCodec::decode(logical).toUtf8();
+        }
+        out += logical;
+        if (i < lines.size())
+            out += "\r\n";
+    }
+    return out;
+}
+
+QString ICalendarFile::colorName(std::uint32_t color)
+{
+    static const auto names = [] {
+        QList<QPair<QString, QColor>> list;
+        for (const QString& name : QColor::colorNames())
+            if (name != QLatin1String("transparent"))
+                list << qMakePair(name, QColor::fromString(name));
+        return list;
+    }();
+    const QColor c = qColorOf(color);
+    QString best;
+    int bestDistance = INT_MAX;
+    for (const auto& [name, value] : names) {
+        const int dr = value.red() - c.red(), dg = value.green() - c.green(), db = value.blue() - c.blue();
+        const int distance = dr * dr + dg * dg + db * db;
+        // Ties go to the first name in the list, so "gray" and "grey" never swap.
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = name;
+        }
+    }
+    return best;
+}
+
+QByteArray ICalendarFile::canonical(CalendarEvent event)
+{
+    event.sequence = 0;
+    event.lastModified = QDateTime();
+    event.ours = true;
+    QString note;
+    // The zone only decides how an alarm's moment is written; UTC keeps it the same on every machine.
+    return write({event}, "UTC", QDateTime(QDate(2000, 1, 1), QTime(0, 0), Qt::UTC), note);
+}
+
+namespace {
+
+// A timed start in local wall-clock time: UTC and zoned times converted, floating times as they are.
+QDateTime localMoment(icalproperty* startProp, const icaltimetype& t)
+{
+    const QDateTime wall(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
+    if (icaltime_is_utc(t))
+        return QDateTime(wall.date(), wall.time(), Qt::UTC).toLocalTime();
+    if (icalparameter* tz = icalproperty_get_first_parameter(startProp, ICAL_TZID_PARAMETER)) {
+        const QTimeZone zone(QByteArray(icalparameter_get_tzid(tz)));
+        if (zone.isValid())
+            return QDateTime(wall.date(), wall.time(), zone).toLocalTime();
+    }
+    return wall;
+}
+
+CalendarEvent::Kind kindOf(icalcomponent* ev, const QString& uid, bool timed)
+{
+    const QByteArray kind = xValue(ev, kKindProperty).trimmed().toLower();
+    if (kind == "project" || uid.contains(QLatin1String("-project-")))
+        return CalendarEvent::Kind::Project;
+    if (kind == "memo" || (kind.isEmpty() && uid.endsWith(QLatin1String("-memo@tolva"))))
+        return CalendarEvent::Kind::Memo;
+    if (kind == "alarm" || (kind.isEmpty() && (timed || uid.endsWith(QLatin1String("-alarm@tolva")))))
+        return CalendarEvent::Kind::Alarm;
+    return CalendarEvent::Kind::RedDay;
+}
+
+} // namespace
+
+bool ICalendarFile::readEvents(const QByteArray& text, QList<CalendarEvent>& events, QString& error,
+                               QStringList* warnings)
+{
+    Component root;
+    QList<icalcomponent*> calendars;
+    if (!parseCalendars(text, root, calendars, error, warnings))
+        return false;
+    for (icalcomponent* calendar : calendars) {
+        for (icalcomponent* ev = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); ev;
+             ev = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT)) {
+            CalendarEvent e;
+            const char* uid = icalcomponent_get_uid(ev);
+            e.uid = QString::fromUtf8(uid ? uid : "");
+            const char* summary = icalcomponent_get_summary(ev);
+            e.summary = QString::fromUtf8(summary ? summary : "");
+            const char* description = icalcomponent_get_description(ev);
+            e.description = QString::fromUtf8(description ? description : "");
+            e.ours = isOurs(ev);
+            icalproperty* startProp = icalcomponent_get_first_property(ev, ICAL_DTSTART_PROPERTY);
+            const icaltimetype start = startProp ? icalproperty_get_dtstart(startProp) : icaltime_null_time();
+            e.timed = !icaltime_is_null_time(start) && !start.is_date;
+            if (e.timed) {
+                const QDateTime local = localMoment(startProp, start);
+                e.start = local.date();
+                e.startTime = local.time();
+                e.alarmOn = icalcomponent_get_first_component(ev, ICAL_VALARM_COMPONENT) != nullptr;
+            } else {
+                e.start = qDate(start);
+                const icaltimetype end = icalcomponent_get_dtend(ev);
+                e.endExclusive = icaltime_is_null_time(end) ? e.start.addDays(1) : qDate(end);
+                if (e.endExclusive.isValid() && e.start.isValid() && e.endExclusive <= e.start)
+                    e.endExclusive = e.start.addDays(1);
+            }
+            if (icalproperty* rule = icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY))
+                e.yearly = icalproperty_get_rrule(rule).freq == ICAL_YEARLY_RECURRENCE;
+            e.kind = kindOf(ev, e.uid, e.timed);
+            if (icalproperty* seq = icalcomponent_get_first_property(ev, ICAL_SEQUENCE_PROPERTY))
+                e.sequence = icalproperty_get_sequence(seq);
+            if (icalproperty* lm = icalcomponent_get_first_property(ev, ICAL_LASTMODIFIED_PROPERTY)) {
+                const icaltimetype t = icalproperty_get_lastmodified(lm);
+                e.lastModified =
+                    QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second), Qt::UTC);
+            }
+            // COLOR is a CSS name, coarser than the planner's colours: the exact one stands beside it, and
+            // holds while COLOR is still its name.
+            const QColor exact =
+                QColor::fromString(QString::fromLatin1(xValue(ev, kColorProperty).trimmed()));
+            icalproperty* colorProp = icalcomponent_get_first_property(ev, ICAL_COLOR_PROPERTY);
+            const QString css =
+                colorProp ? QString::fromUtf8(icalproperty_get_color(colorProp)).trimmed() : QString();
+            const QColor named = QColor::fromString(css);
+            if (exact.isValid() &&
+                (css.isEmpty() || css.compare(colorName(colorRefOf(exact)), Qt::CaseInsensitive) == 0)) {
+                e.hasColor = true;
+                e.color = colorRefOf(exact);
+            } else if (named.isValid()) {
+                e.hasColor = true;
+                e.color = colorRefOf(named);
+            }
+            for (const QByteArray& day : xValue(ev, kTicksProperty).split(',')) {
+                const QDate d =
+                    QDate::fromString(QString::fromLatin1(day.trimmed()), QStringLiteral("yyyyMMdd"));
+                if (d.isValid())
+                    e.ticks << d;
+            }
+            events << e;
+        }
+    }
     return true;
 }

@@ -12,7 +12,8 @@
 
 namespace {
 
-constexpr int kFormat = 1;
+// 2 adds each event's content, a project's position and foreign events; a state of format 1 is read too.
+constexpr int kFormat = 2;
 
 } // namespace
 
@@ -40,11 +41,23 @@ QByteArray PublishState::toJson() const
         std::sort(events.begin(), events.end(),
                   [](const SyncPlan::Known& a, const SyncPlan::Known& b) { return a.uid < b.uid; });
         QJsonArray list;
-        for (const SyncPlan::Known& e : events)
-            list.append(QJsonObject{{QStringLiteral("uid"), e.uid},
-                                    {QStringLiteral("href"), e.href},
-                                    {QStringLiteral("etag"), e.etag},
-                                    {QStringLiteral("hash"), QString::fromLatin1(e.hash.toHex())}});
+        for (const SyncPlan::Known& e : events) {
+            QJsonObject o{{QStringLiteral("uid"), e.uid},
+                          {QStringLiteral("href"), e.href},
+                          {QStringLiteral("etag"), e.etag},
+                          {QStringLiteral("hash"), QString::fromLatin1(e.hash.toHex())}};
+            if (!e.content.isEmpty())
+                o.insert(QStringLiteral("content"), QString::fromUtf8(e.content));
+            if (e.position >= 0)
+                o.insert(QStringLiteral("position"), e.position);
+            if (e.foreign)
+                o.insert(QStringLiteral("foreign"), true);
+            if (e.sequence > 0)
+                o.insert(QStringLiteral("sequence"), e.sequence);
+            if (!e.modified.isEmpty())
+                o.insert(QStringLiteral("modified"), e.modified);
+            list.append(o);
+        }
         collections.append(QJsonObject{{QStringLiteral("url"), url}, {QStringLiteral("events"), list}});
     }
     return QJsonDocument(
@@ -62,7 +75,8 @@ bool PublishState::fromJson(const QByteArray& json, QString& error)
         return false;
     }
     const QJsonObject root = doc.object();
-    if (!doc.isObject() || root.value(QStringLiteral("format")).toInt() != kFormat ||
+    const int format = root.value(QStringLiteral("format")).toInt();
+    if (!doc.isObject() || format < 1 || format > kFormat ||
         !root.value(QStringLiteral("collections")).isArray()) {
         error = QStringLiteral("not a publish state of this version");
         return false;
@@ -83,6 +97,11 @@ bool PublishState::fromJson(const QByteArray& json, QString& error)
             k.href = o.value(QStringLiteral("href")).toString();
             k.etag = o.value(QStringLiteral("etag")).toString();
             k.hash = QByteArray::fromHex(o.value(QStringLiteral("hash")).toString().toLatin1());
+            k.content = o.value(QStringLiteral("content")).toString().toUtf8();
+            k.position = o.value(QStringLiteral("position")).toInt(-1);
+            k.foreign = o.value(QStringLiteral("foreign")).toBool();
+            k.sequence = o.value(QStringLiteral("sequence")).toInt();
+            k.modified = o.value(QStringLiteral("modified")).toString();
             if (k.uid.isEmpty() || k.href.isEmpty()) {
                 error = QStringLiteral("damaged: an event of %1 without UID or href").arg(url);
                 m_collections.clear();

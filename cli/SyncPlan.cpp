@@ -7,8 +7,12 @@ QList<SyncPlan::Step> SyncPlan::plan(const QList<Local>& local, const QList<Know
                                      const QList<Remote>& remote, bool force)
 {
     QHash<QString, QString> server; // href -> ETag
-    for (const Remote& r : remote)
+    QHash<QString, QByteArray> serverHash;
+    for (const Remote& r : remote) {
         server.insert(r.href, r.etag);
+        if (!r.hash.isEmpty())
+            serverHash.insert(r.href, r.hash);
+    }
     QHash<QString, const Known*> byUid;
     for (const Known& k : known)
         byUid.insert(k.uid, &k);
@@ -48,6 +52,11 @@ QList<SyncPlan::Step> SyncPlan::plan(const QList<Local>& local, const QList<Know
             s.action = Action::Untouched;
             s.href = k->href;
             s.ifMatch = k->etag;
+        }
+        if (s.action == Action::Conflict && s.reason != Reason::DeletedOnServer &&
+            serverHash.value(s.href) == l.hash) {
+            s.action = Action::Untouched;
+            s.reason = Reason::None;
         }
         if (s.action == Action::Conflict && force) {
             s.forced = true;

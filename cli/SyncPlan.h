@@ -22,11 +22,24 @@ public:
         QString href;
         QString etag;
         QByteArray hash;
+        // The event as last agreed with the server (ICalendarFile::canonical), the base a sync compares
+        // both sides with; empty in a state from before it was kept.
+        QByteArray content;
+        // A project's position in the year then, for matching projects to their UIDs; -1 for day items.
+        int position = -1;
+        // A foreign event seen before (taken in as red days, or left alone): not ours to change.
+        bool foreign = false;
+        // The revision last sent, which the next change raises.
+        int sequence = 0;
+        QString modified; // LAST-MODIFIED then, ISO 8601 in UTC
     };
     struct Remote
     {
         QString href;
         QString etag;
+        // Of the object's content where it was fetched: one equal to ours is no conflict, only news of
+        // its ETag (another year, or a run cut short, put the same event there).
+        QByteArray hash;
     };
 
     enum class Action {
@@ -34,7 +47,7 @@ public:
         Update,    // PUT with If-Match: ifMatch
         Delete,    // DELETE with If-Match: ifMatch
         Conflict,  // reported and left alone
-        Untouched, // nothing to send
+        Untouched, // nothing to send (with `ifMatch`, the server's ETag to keep)
         Forget,    // gone here and on the server: only the record goes
     };
     enum class Reason {

@@ -1,16 +1,17 @@
 #include "YearRenderer.h"
 
 #include "InvalidArgument.h"
+#include "OutputFile.h"
 #include "PaintResources.h"
 #include "YearData.h"
 #include "YearPainter.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QSvgGenerator>
 
 namespace {
@@ -67,11 +68,9 @@ bool YearRenderer::write(const QString& path, QSize size, QString& error) const
         error = QStringLiteral("%1: unknown file type (use .png, .pdf or .svg)").arg(path);
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return false;
-    }
+    // Painted into memory, then written the way every -o is (OutputFile): whole or not at all.
+    QBuffer file;
+    file.open(QIODevice::WriteOnly);
 
     bool painted = true;
     switch (format) {
@@ -115,13 +114,9 @@ bool YearRenderer::write(const QString& path, QSize size, QString& error) const
     }
 
     if (!painted) {
-        file.cancelWriting();
-        error = QStringLiteral("%1: could not be written (%2)").arg(path, file.errorString());
+        error = QStringLiteral("%1: could not be painted").arg(path);
         return false;
     }
-    if (!file.commit()) {
-        error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    file.close();
+    return OutputFile::write(path, file.data(), error);
 }

@@ -15,6 +15,7 @@
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionComboBox>
@@ -215,6 +216,55 @@ void CDia_Day::fitToDialogUnits()
     ui.colorLabel->setMinimumHeight(ui.selectColorButton->sizeHint().height());
     ui.colorLayout->setSpacing(dx(7));
     ui.projectButtonsLayout->setSpacing(dx(8));
+
+    ui.contentLayout->setSpacing(dy(3));
+    m_textHeight = dy(92);
+    const QWidget* owner = parentWidget() ? parentWidget() : this;
+    if (const QScreen* screen = owner->screen())
+        fitInto(screen->availableGeometry().size());
+}
+
+void CDia_Day::fitInto(QSize available)
+{
+    auto& ui = *m_ui;
+    const QSize room = available - kWindowFrame;
+    const QMargins margins = ui.dialogLayout->contentsMargins();
+    const QSize around(margins.left() + margins.right(), margins.top() + margins.bottom() +
+                                                             ui.dialogLayout->spacing() +
+                                                             ui.buttonsLayout->sizeHint().height());
+
+    ui.textPages->setFixedHeight(m_textHeight);
+    QSize content = ui.contentLayout->sizeHint();
+    // A shorter text area first: the memo still shows four lines, and nothing needs scrolling.
+    const int over = content.height() + around.height() - room.height();
+    if (over > 0) {
+        const QFontMetrics fm(ui.memoEdit->font());
+        const int fewLines = fm.lineSpacing() * 4 + 2 * ui.memoEdit->frameWidth() +
+                             int(2 * ui.memoEdit->document()->documentMargin());
+        const int shorter = std::max(std::min(fewLines, m_textHeight), m_textHeight - over);
+        ui.textPages->setFixedHeight(shorter);
+        content = ui.contentLayout->sizeHint();
+    }
+
+    const QSize whole = content + around;
+    const bool fits = whole.width() <= room.width() && whole.height() <= room.height();
+    const Qt::ScrollBarPolicy policy = fits ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded;
+    ui.contentScroll->setHorizontalScrollBarPolicy(policy);
+    ui.contentScroll->setVerticalScrollBarPolicy(policy);
+    if (fits) {
+        ui.contentScroll->setMinimumSize(content);
+        setMinimumSize(0, 0);
+        setFixedSize(whole);
+        return;
+    }
+    // Scrolling: as large as the room allows, never larger than the whole dialog with its scroll bars.
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    const QSize largest = whole + QSize(bar, bar);
+    const QSize size = largest.boundedTo(room).expandedTo(QSize(160, around.height() + 80));
+    ui.contentScroll->setMinimumSize(0, 0);
+    setMinimumSize(size.boundedTo(QSize(320, 240)));
+    setMaximumSize(largest);
+    resize(size);
 }
 
 void CDia_Day::connectHandlers()

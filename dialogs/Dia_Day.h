@@ -53,6 +53,14 @@ public:
 
     bool alarmChanged() const { return m_alarmChanged; }
 
+    // Lays the dialog out for a screen area of `available` (logical pixels), leaving room for the window
+    // manager's title bar and borders: the designed size when it fits; else a shorter text area, down to
+    // a few lines; else the groups scroll, with OK and Cancel always in view. Set-up does it for the
+    // parent's screen.
+    void fitInto(QSize available);
+    // What the window manager is taken to add around the dialog.
+    static constexpr QSize kWindowFrame{16, 48};
+
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -101,6 +109,7 @@ private:
     std::function<void(const DayEdit&)> m_commit;
     COLORREF m_color = kDefaultColor;
     std::unique_ptr<Ui::DayDialog> m_ui;
+    int m_textHeight = 0; // the text area's designed height
 
     SYSTEMTIME m_day{}; // the edited day, with the selected day's time of day
     // Time of day each picker was last set with: its date is the user's, the time stays.

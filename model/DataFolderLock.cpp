@@ -1,6 +1,7 @@
 #include "DataFolderLock.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 DataFolderLock::DataFolderLock(const QString& yearsDir)
     : m_yearsDir(yearsDir), m_path(QDir(yearsDir).filePath(fileName())), m_lock(m_path)
@@ -26,7 +27,9 @@ DataFolderLock::Status DataFolderLock::tryLock()
         return m_status;
     m_holderPid = 0;
     m_holderHost.clear();
-    QDir().mkpath(m_yearsDir);
+    // The folder that holds YEARS is the user's to name: a mistyped one fails here instead of appearing.
+    if (!QFileInfo(m_yearsDir).isDir())
+        m_createdFolder = QDir().mkdir(m_yearsDir) || m_createdFolder;
     // tryLock(0) removes the lock file of a process that no longer runs on this host and takes it.
     if (m_lock.tryLock(0)) {
         m_status = Status::Locked;
@@ -47,6 +50,9 @@ void DataFolderLock::unlock()
     if (m_status == Status::Locked)
         m_lock.unlock();
     m_status = Status::Unlocked;
+    // rmdir only takes an empty folder: one a year was written into stays.
+    if (m_createdFolder && QDir().rmdir(m_yearsDir))
+        m_createdFolder = false;
 }
 
 QString DataFolderLock::message() const

@@ -24,7 +24,9 @@ public:
     DataFolderLock(const DataFolderLock&) = delete;
     DataFolderLock& operator=(const DataFolderLock&) = delete;
 
-    // Creates the data folder when it is missing, then takes the lock without waiting.
+    // Creates the data folder when it is missing (never its parent), then takes the lock without waiting.
+    // A folder made here and still empty at unlock() is removed again: a command that wrote nothing
+    // leaves no folder behind.
     Status tryLock();
     void unlock();
 
@@ -46,4 +48,5 @@ private:
     Status m_status = Status::Unlocked;
     qint64 m_holderPid = 0;
     QString m_holderHost;
+    bool m_createdFolder = false;
 };

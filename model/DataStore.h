@@ -70,6 +70,9 @@ public:
     // every-year and the entries the last merge could not place, and writes it.
     StoreResult LoadSaveForeverRedDays(bool load, YearData& year, ForeverRedDays& everyYear) const;
 
+    // The program's own callers use these: one direction each, a save takes a const year, and the
+    // every-year file is read and written alone, without a year to merge into (YearRegistry keeps the
+    // list for all open years).
     StoreResult loadYear(YearData& year, const DisplaySettings& defaults) const; // LoadSaveYear(kLoad, ...)
     StoreResult saveYear(const YearData& year) const;                            // LoadSaveYear(kSave, ...)
     StoreResult loadDefaults(DisplaySettings& defaults) const;

@@ -5,8 +5,6 @@
 #include "InvalidArgument.h"
 #include "YearDocument.h"
 
-#include <QFileInfo>
-
 #include <string>
 #include <vector>
 
@@ -40,8 +38,12 @@ std::shared_ptr<YearDocument> YearRegistry::open(int year)
 
     if (!m_everyYearLoaded) {
         m_everyYearLoaded = true;
-        m_everyYearStored = QFileInfo::exists(m_store.foreverRedDaysPath());
-        report(m_store.loadForeverRedDays(m_everyYear));
+        const StoreResult loaded = m_store.loadForeverRedDays(m_everyYear);
+        m_everyYearUnread = loaded.leftUnread;
+        // A damaged file's bytes are kept (or left alone); what is written back is what can be used.
+        if (loaded.status == StoreResult::Status::Damaged)
+            dropUnusableEveryYearEntries();
+        report(loaded);
     }
     const std::weak_ptr<bool> alive = m_alive;
     std::shared_ptr<YearDocument> document(new YearDocument(m_store, year), [this, alive](YearDocument* d) {
@@ -50,10 +52,9 @@ std::shared_ptr<YearDocument> YearRegistry::open(int year)
         delete d;
     });
     report(document->load(m_defaults));
-    // Until the every-year file exists, the years themselves say which red days repeat: a folder whose
-    // every-year file was lost gets it back from the years it opens, as each year's close once rebuilt it.
-    if (!m_everyYearStored)
-        adoptEveryYearDays(*document);
+    // The years say which red days repeat as much as the file does: a day flagged in a year reaches the
+    // file when that year is opened, also one the file has lost or never had.
+    adoptEveryYearDays(*document);
     mergeEveryYear(*document);
     connect(document.get(), &YearDocument::everyYearEdited, this,
             [this, d = document.get()](int dayIndex) { everyYearEdited(*d, dayIndex); });
@@ -96,6 +97,8 @@ std::vector<std::shared_ptr<YearDocument>> YearRegistry::openDocuments() const
 
 bool YearRegistry::saveAll()
 {
+    // The last word before the program ends: every failure is told, also one told before.
+    m_reported.clear();
     bool ok = true;
     for (const auto& document : openDocuments())
         ok = save(*document) && ok;
@@ -106,9 +109,20 @@ bool YearRegistry::saveEveryYear()
 {
     if (!m_everyYearLoaded)
         return true;
+    if (m_everyYearUnread) {
+        // The file holds entries we could not read: keep it until an edit must be saved, then move it
+        // aside first.
+        if (!m_everyYearEdited)
+            return true;
+        const StoreResult aside = DataStore::moveUnreadFileAside(m_store.foreverRedDaysPath());
+        if (!aside.ok()) {
+            report(aside);
+            return false;
+        }
+        m_everyYearUnread = false;
+    }
     const StoreResult result = m_store.saveForeverRedDays(m_everyYear);
     report(result);
-    m_everyYearStored = m_everyYearStored || result.ok();
     return result.ok();
 }
 
@@ -187,8 +201,8 @@ void YearRegistry::adoptEveryYearDays(const YearDocument& document)
     for (int month = 1; month <= 12; ++month) {
         for (int day = 1; day <= Calendar::daysInMonth(year, month); ++day) {
             const int d = Calendar::dayOfYear(year, month, day);
-            if (!document.holdsDay(d) || data.m_redDays.at(d).m_bEveryYear == 0 ||
-                data.m_redTexts.at(d).isEmpty())
+            // A flagged day repeats whatever its text, also an empty one.
+            if (!document.holdsDay(d) || data.m_redDays.at(d).m_bEveryYear == 0)
                 continue;
             bool known = false;
             for (const RedDayRecord& entry : m_everyYear.m_foreverRedDays)
@@ -203,6 +217,22 @@ void YearRegistry::adoptEveryYearDays(const YearDocument& document)
     }
 }
 
+void YearRegistry::dropUnusableEveryYearEntries()
+{
+    ForeverRedDays usable;
+    const auto& days = m_everyYear.m_foreverRedDays;
+    const auto& texts = m_everyYear.m_foreverRedTexts;
+    for (qsizetype i = 0; i < days.count(); ++i) {
+        const RedDayRecord& entry = days.at(i);
+        // 2000 is a leap year: every month and day of some year is a date in it.
+        if (!Calendar::isValidDate(2000, entry.m_stDate.wMonth, entry.m_stDate.wDay))
+            continue;
+        usable.m_foreverRedDays.append(entry);
+        usable.m_foreverRedTexts.append(i < texts.count() ? texts.at(i) : QByteArray());
+    }
+    m_everyYear = std::move(usable);
+}
+
 void YearRegistry::everyYearEdited(YearDocument& source, int dayIndex)
 {
     if (dayIndex < 1 || dayIndex > Calendar::dayOfYear(source.year(), 12, 31))
@@ -213,7 +243,7 @@ void YearRegistry::everyYearEdited(YearDocument& source, int dayIndex)
     Calendar::dateFromDayNumber(Calendar::dayNumber(source.year(), 1, 1) + dayIndex - 1, year, month, day);
     const RedDayRecord record = source.data().m_redDays.at(dayIndex);
     const QByteArray text = source.data().m_redTexts.at(dayIndex);
-    const bool everyYear = record.m_bEveryYear != 0 && !text.isEmpty();
+    const bool everyYear = record.m_bEveryYear != 0;
     // Keyed by the day it was set on, whatever date an older record carried.
     RedDayRecord stored = record;
     stored.m_stDate.wMonth = std::uint16_t(month);
@@ -222,6 +252,7 @@ void YearRegistry::everyYearEdited(YearDocument& source, int dayIndex)
     QByteArray removedText;
     if (!putEveryYear(month, day, everyYear ? &stored : nullptr, text, &removedText))
         return;
+    m_everyYearEdited = true;
 
     for (const auto& other : openDocuments()) {
         if (other.get() == &source)

@@ -43,7 +43,7 @@ public:
     // Saves one year now; reports a failure. True when it is on disk.
     bool save(YearDocument& document);
     // Saves every open year and the every-year red days (exit, session end, a stop signal). True when all
-    // reached the disk.
+    // reached the disk. Every failure is announced again, also one announced before.
     bool saveAll();
 
     // The every-year red days as they stand (entries that fit no year shown are kept too).
@@ -63,12 +63,15 @@ private:
     bool putEveryYear(int month, int day, const RedDayRecord* record, const QByteArray& text,
                       QByteArray* removedText);
     void adoptEveryYearDays(const YearDocument& document);
+    // Entries of a damaged file that name no date go; a missing text becomes an empty one.
+    void dropUnusableEveryYearEntries();
 
     const DataStore& m_store;
     DisplaySettings m_defaults;
     ForeverRedDays m_everyYear;
     bool m_everyYearLoaded = false;
-    bool m_everyYearStored = false; // the every-year file exists (or was written in this run)
+    bool m_everyYearUnread = false; // the every-year file could not be read: it is not written over...
+    bool m_everyYearEdited = false; // ...unless an edit changed the list (it is moved aside first)
     std::map<int, std::weak_ptr<YearDocument>> m_open;
     std::shared_ptr<bool> m_alive;
     QSet<QString> m_reported;

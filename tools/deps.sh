@@ -10,7 +10,8 @@ packages=(
     xvfb xauth
     libical-dev qt6-svg-dev python3-icalendar khal tzdata
     libx11-dev desktop-file-utils appstream poppler-utils
-    radicale python3-caldav
+    radicale python3-caldav openssl
+    python3 librsvg2-bin groff-base dpkg-dev lintian
 )
 
 missing=()

@@ -20,6 +20,8 @@ private slots:
     void staleLock();
     void releasedLockCanBeTakenAgain();
     void unwritableFolderFails();
+    void lockMakesNoFolderItDoesNotKeep_data();
+    void lockMakesNoFolderItDoesNotKeep();
 };
 
 void TestDataFolderLock::lockCreatesTheFolderAndHoldsIt()
@@ -31,6 +33,42 @@ void TestDataFolderLock::lockCreatesTheFolderAndHoldsIt()
     QVERIFY(QFileInfo(years).isDir());
     QVERIFY(QFile::exists(lock.lockFilePath()));
     QVERIFY(!lock.lockFilePath().endsWith(QLatin1String(".year")));
+}
+
+void TestDataFolderLock::lockMakesNoFolderItDoesNotKeep_data()
+{
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<DataFolderLock::Status>("status");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("nothing written: YEARS goes again")
+        << "" << false << DataFolderLock::Status::Locked << false;
+    QTest::newRow("a year written: YEARS stays") << "" << true << DataFolderLock::Status::Locked << true;
+    QTest::newRow("a mistyped parent is not made")
+        << "missing/q" << false << DataFolderLock::Status::Failed << false;
+}
+
+// A command that writes nothing leaves the folder as it found it, and a mistyped --dir never appears.
+void TestDataFolderLock::lockMakesNoFolderItDoesNotKeep()
+{
+    QFETCH(QString, parent);
+    QFETCH(bool, written);
+    QFETCH(DataFolderLock::Status, status);
+    QFETCH(bool, kept);
+    QTemporaryDir dir;
+    const QString base = parent.isEmpty() ? dir.path() : dir.filePath(parent);
+    const QString years = base + QStringLiteral("/YEARS");
+    {
+        DataFolderLock lock(years);
+        QCOMPARE(lock.tryLock(), status);
+        if (written) {
+            QFile year(years + QStringLiteral("/2026.year"));
+            QVERIFY(year.open(QIODevice::WriteOnly));
+        }
+    }
+    QCOMPARE(QFileInfo::exists(years), kept);
+    if (!parent.isEmpty())
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("missing"))));
 }
 
 void TestDataFolderLock::secondHolderIsToldWhoHasIt()

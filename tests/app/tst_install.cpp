@@ -47,6 +47,11 @@ void TestInstall::installedFiles_data()
     QTest::newRow("desktop file") << "share/applications/org.quillmoor.Tolva.desktop";
     QTest::newRow("metainfo") << "share/metainfo/org.quillmoor.Tolva.metainfo.xml";
     QTest::newRow("icon") << "share/icons/hicolor/scalable/apps/org.quillmoor.Tolva.svg";
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        QTest::addRow("icon %dx%d", size, size)
+            << QStringLiteral("share/icons/hicolor/%1x%1/apps/org.quillmoor.Tolva.png").arg(size);
+    QTest::newRow("manual page") << "share/man/man1/tolva.1.gz";
+    QTest::newRow("copyright") << "share/doc/tolva/copyright";
 }
 
 void TestInstall::installedFiles()
@@ -56,6 +61,13 @@ void TestInstall::installedFiles()
     QVERIFY2(file.isFile(), qPrintable(file.filePath()));
     if (path.startsWith(QLatin1String("bin/")))
         QVERIFY(file.isExecutable());
+    if (path.endsWith(QLatin1String(".png"))) {
+        // Made from the SVG at the size its folder names.
+        const int size = path.section(QLatin1Char('/'), 3, 3).section(QLatin1Char('x'), 0, 0).toInt();
+        const QImage icon(file.filePath());
+        QCOMPARE(icon.size(), QSize(size, size));
+        QVERIFY(icon.hasAlphaChannel());
+    }
     if (path.endsWith(QLatin1String(".svg"))) {
         const QImage icon(file.filePath());
         QVERIFY2(!icon.isNull(), "the icon does not render");

@@ -4,6 +4,7 @@
 
 #include "ChildFrame.h"
 #include "FrameCommands.h"
+#include "HelpWindow.h"
 #include "ManualClock.h"
 #include "Moments.h"
 #include "TolvaApp.h"
@@ -11,6 +12,7 @@
 #include "ViewCommands.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -18,6 +20,7 @@
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWhatsThis>
@@ -69,6 +72,9 @@ private slots:
     void statusBarPanes();
     void viewStatusTextGoesToTheMessagePane();
     void contextHelpEntersWhatsThisMode();
+    void helpShowsTheManual_data();
+    void helpShowsTheManual();
+    void manualIsTheReadmeSection();
     void windowMenuListsTheYearWindows_data();
     void windowMenuListsTheYearWindows();
 
@@ -311,6 +317,55 @@ void TestMainFrame::contextHelpEntersWhatsThisMode()
     QVERIFY(QWhatsThis::inWhatsThisMode());
     QCOMPARE(frame().statusBar()->currentMessage(), QStringLiteral("Select an object on which to get Help"));
     QWhatsThis::leaveWhatsThisMode();
+}
+
+void TestMainFrame::helpShowsTheManual_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::newRow("Help Topics") << int(CMainFrame::ID_HELP_FINDER);
+    QTest::newRow("F1") << int(CMainFrame::ID_HELP);
+}
+
+// Help is the manual shipped with the program, not a note that some file is missing.
+void TestMainFrame::helpShowsTheManual()
+{
+    QFETCH(int, command);
+    if (HelpWindow* old = frame().helpWindow())
+        old->close();
+    if (command == CMainFrame::ID_HELP) {
+        frame().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frame()));
+        QTest::keyClick(&frame(), Qt::Key_F1);
+    } else {
+        frame().command(command)->trigger();
+    }
+    HelpWindow* help = frame().helpWindow();
+    QVERIFY(help);
+    QVERIFY(help->isVisible());
+    QVERIFY(!help->isModal());
+    const QString text = help->browser()->toPlainText();
+    for (const char* heading :
+         {"The year window", "Moving around", "Editing a day", "Windows, printing and storage"})
+        QVERIFY2(text.contains(QLatin1String(heading)), heading);
+    // Asked again, the same window comes to the front instead of a second one.
+    frame().command(CMainFrame::ID_HELP_FINDER)->trigger();
+    QCOMPARE(frame().helpWindow(), help);
+    QCOMPARE(frame().findChildren<HelpWindow*>().size(), 1);
+    help->close();
+}
+
+// One text, three places: Help, the manual page's description and the README's use section.
+void TestMainFrame::manualIsTheReadmeSection()
+{
+    QFile readme(QStringLiteral(TOLVA_SOURCE_DIR "/README.md"));
+    QVERIFY(readme.open(QIODevice::ReadOnly));
+    const QString manual = HelpWindow::manual();
+    QVERIFY(manual.size() > 500);
+    const QString text = QString::fromUtf8(readme.readAll());
+    const qsizetype at = text.indexOf(QStringLiteral("## Using Tolva\n"));
+    QVERIFY(at >= 0);
+    const qsizetype next = text.indexOf(QStringLiteral("\n## "), at + 1);
+    QVERIFY2(text.mid(at, next - at).contains(manual), "the README's use section is not docs/manual.md");
 }
 
 void TestMainFrame::windowMenuListsTheYearWindows_data()

@@ -98,11 +98,11 @@ void TestStartup::initTestCase()
     QStandardPaths::setTestModeEnabled(true);
 }
 
-// Each start begins as the first one: the windows a test leaves open are kept as the session at exit and
-// would come back in the next test.
+// Each test starts as the first start: no year windows kept from an earlier exit.
 void TestStartup::init()
 {
-    QSettings(QStringLiteral("Quillmoor"), QStringLiteral("Tolva")).remove(QStringLiteral("session"));
+    CTolvaApp::setIdentity();
+    QSettings().remove(QStringLiteral("session"));
 }
 
 // Without arguments the program opens its first year window, showing the clock's year.

@@ -18,6 +18,7 @@
 #include <csignal>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using TestSupport::moment;
 
@@ -109,6 +110,10 @@ private slots:
     void stopSignalSavesYearsAndDefaults_data();
     void stopSignalSavesYearsAndDefaults();
     void fileSizeLimitFailsTheSaveInsteadOfKilling();
+    void unreadFilesStayAsTheyAreThroughAStop_data();
+    void unreadFilesStayAsTheyAreThroughAStop();
+    void stopDuringAStartUpMessageEndsThePlanner_data();
+    void stopDuringAStartUpMessageEndsThePlanner();
 };
 
 void TestStopSignals::stopSignalSavesYearsAndDefaults_data()
@@ -175,6 +180,80 @@ void TestStopSignals::fileSizeLimitFailsTheSaveInsteadOfKilling()
     QVERIFY(after.open(QIODevice::ReadOnly));
     QVERIFY(after.readAll() == oldBytes);
     QVERIFY(QFile::exists(planner.path(QStringLiteral("YearDefaults.year"))));
+}
+
+void TestStopSignals::unreadFilesStayAsTheyAreThroughAStop_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("the year") << QStringLiteral("%1.year").arg(currentYear());
+    QTest::newRow("the defaults") << QStringLiteral("YearDefaults.year");
+    QTest::newRow("the every-year red days") << QStringLiteral("ForeverRedDays.year");
+}
+
+// A data file the planner could not read (here a FIFO: no regular file) is reported at start and never
+// replaced by what the planner used instead; nothing was edited, so the stop has nothing to save there.
+void TestStopSignals::unreadFilesStayAsTheyAreThroughAStop()
+{
+    QFETCH(QString, name);
+    Planner planner;
+    QVERIFY(QDir().mkpath(planner.years()));
+    const QByteArray fifo = QFile::encodeName(planner.path(name));
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    QVERIFY(planner.start());
+    // The report of the unread file is a message box by now or soon: the stop ends that too.
+    QThread::msleep(1000);
+    ::kill(pid_t(planner.process.processId()), SIGTERM);
+    const bool ended = planner.process.waitForFinished(20000);
+    if (!ended) {
+        planner.process.kill();
+        planner.process.waitForFinished();
+    }
+    QVERIFY2(ended, "the planner kept running after the stop signal");
+    QCOMPARE(planner.process.exitCode(), 0);
+    struct stat st = {};
+    QCOMPARE(::lstat(fifo.constData(), &st), 0);
+    QVERIFY(S_ISFIFO(st.st_mode));
+}
+
+void TestStopSignals::stopDuringAStartUpMessageEndsThePlanner_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+// A logout while start-up shows a message (here: the current year's file is damaged) must end the planner,
+// not close the box and leave it running and deaf to every later stop.
+void TestStopSignals::stopDuringAStartUpMessageEndsThePlanner()
+{
+    QFETCH(int, signal);
+    Planner planner;
+    const QString yearFile = planner.path(QStringLiteral("%1.year").arg(currentYear()));
+    QVERIFY(QDir().mkpath(planner.years()));
+    {
+        QFile damaged(yearFile);
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write(QByteArray("\x00\x00 a settings list of no records", 36));
+    }
+    QVERIFY(planner.start());
+    // The damaged copy is kept before the message about it is shown.
+    const QDeadlineTimer deadline(60000);
+    while (!QFile::exists(yearFile + QStringLiteral(".damaged")) && !deadline.hasExpired())
+        QThread::msleep(20);
+    QVERIFY(QFile::exists(yearFile + QStringLiteral(".damaged")));
+    QThread::msleep(500);
+
+    ::kill(pid_t(planner.process.processId()), signal);
+    const bool ended = planner.process.waitForFinished(20000);
+    if (!ended) {
+        planner.process.kill();
+        planner.process.waitForFinished();
+    }
+    QVERIFY2(ended, "the planner kept running after the stop signal");
+    QCOMPARE(planner.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(planner.process.exitCode(), 0);
+    QVERIFY(QFile::exists(planner.path(QStringLiteral("YearDefaults.year"))));
+    QVERIFY(!QFile::exists(planner.path(DataFolderLock::fileName())));
 }
 
 QTEST_GUILESS_MAIN(TestStopSignals)

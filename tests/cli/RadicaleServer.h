@@ -21,6 +21,13 @@ public:
 
     ~RadicaleServer() { stop(); }
 
+    // Serve https with this certificate and key (PEM files), set before start().
+    void setTls(const QString& certificate, const QString& key)
+    {
+        m_certificate = certificate;
+        m_key = key;
+    }
+
     // False (with the reason in `error`) when the server did not come up within a few seconds.
     bool start(QString& error)
     {
@@ -31,16 +38,21 @@ public:
         m_port = freePort();
         const QString users = m_dir.filePath(QStringLiteral("users"));
         const QString config = m_dir.filePath(QStringLiteral("config"));
+        const QString tls =
+            m_certificate.isEmpty()
+                ? QString()
+                : QStringLiteral("ssl = True\ncertificate = %1\nkey = %2\n").arg(m_certificate, m_key);
         const bool written =
             writeFile(users, QByteArray(kUser) + ':' + kPassword + '\n') &&
-            writeFile(config, QStringLiteral("[server]\nhosts = 127.0.0.1:%1\n"
-                                             "[auth]\ntype = htpasswd\nhtpasswd_filename = %2\ndelay = 0\n"
-                                             "htpasswd_encryption = plain\n"
-                                             "[storage]\nfilesystem_folder = %3\n"
-                                             "[rights]\ntype = owner_only\n[web]\ntype = none\n"
-                                             "[logging]\nlevel = warning\nmask_passwords = True\n")
-                                  .arg(m_port)
-                                  .arg(users, m_dir.filePath(QStringLiteral("storage")))
+            writeFile(config, (QStringLiteral("[server]\n") + tls +
+                               QStringLiteral("hosts = 127.0.0.1:%1\n"
+                                              "[auth]\ntype = htpasswd\nhtpasswd_filename = %2\ndelay = 0\n"
+                                              "htpasswd_encryption = plain\n"
+                                              "[storage]\nfilesystem_folder = %3\n"
+                                              "[rights]\ntype = owner_only\n[web]\ntype = none\n"
+                                              "[logging]\nlevel = warning\nmask_passwords = True\n")
+                                   .arg(m_port)
+                                   .arg(users, m_dir.filePath(QStringLiteral("storage"))))
                                   .toUtf8());
         if (!written) {
             error = QStringLiteral("cannot write the server's configuration");
@@ -80,7 +92,13 @@ public:
     }
 
     quint16 port() const { return m_port; }
-    QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1/%2/").arg(m_port).arg(kUser); }
+    QString baseUrl() const
+    {
+        return QStringLiteral("%1://127.0.0.1:%2/%3/")
+            .arg(m_certificate.isEmpty() ? QStringLiteral("http") : QStringLiteral("https"))
+            .arg(m_port)
+            .arg(kUser);
+    }
     QString calendarUrl(const QString& name) const { return baseUrl() + name + QLatin1Char('/'); }
 
     // A port nothing listens on right now (the listener is closed again at once).
@@ -109,4 +127,6 @@ private:
     QTemporaryDir m_dir{tempTemplate()};
     QProcess m_process;
     quint16 m_port = 0;
+    QString m_certificate;
+    QString m_key;
 };

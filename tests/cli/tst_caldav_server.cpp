@@ -7,6 +7,7 @@
 #include "PublishState.h"
 #include "RadicaleServer.h"
 #include "TextCodec.h"
+#include "YearItems.h"
 #include "YearReader.h"
 
 #include <QMap>
@@ -187,6 +188,51 @@ private slots:
         m_published = expected;
     }
 
+    // Why: deleting or reordering projects must not make every phone re-download the projects around it:
+    // a project's UID follows the project, not its place in the list.
+    void earlierProjectDeletedRemovesOnlyIt()
+    {
+        YearReader reader(m_dir.path());
+        QVERIFY(reader.read(kYear));
+        YearData year = reader.year();
+        ProjectList projects(year.m_projects, year.m_names, year.m_dayMarks);
+        projects.remove(1);
+        // And the first one renamed: it keeps its days, so it keeps its UID too.
+        ProjectRecord first = year.m_projects.at(0);
+        projects.replace(0, first, QByteArray("Renamed"));
+        writeFolder(m_dir.path(), year, everyYearDays(kYear));
+
+        const Run r = publish();
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QCOMPARE(lastLine(r.out), QStringLiteral("0 added, 1 changed, 1 removed"));
+        QVERIFY2(r.out.contains(QStringLiteral("removed   %1-project-1@tolva").arg(kYear)),
+                 qPrintable(r.out));
+        const Listing server = list(kYearCalendar);
+        QCOMPARE(server.value(QStringLiteral("%1-project-0@tolva").arg(kYear)), QStringLiteral("Renamed"));
+        QVERIFY(!server.contains(QStringLiteral("%1-project-1@tolva").arg(kYear)));
+        m_published = server;
+        m_published.remove(kForeignUid);
+    }
+
+    // Why: several years share one calendar; the red days that repeat every year are one event for all of
+    // them, so the second year's publish must neither report them as conflicts nor add them twice.
+    void anotherYearSharesTheCalendar()
+    {
+        QTemporaryDir other;
+        writeFolder(other.path(), richYear(kYear + 1), everyYearDays(kYear + 1));
+        const Run r = runInProcess({QStringLiteral("--dir"), other.path(), QStringLiteral("publish"),
+                                    QString::number(kYear + 1), QStringLiteral("--url"),
+                                    m_server.calendarUrl(kYearCalendar), QStringLiteral("--user"),
+                                    QLatin1String(RadicaleServer::kUser)});
+        QVERIFY2(r.status == 0, qPrintable(r.out + r.err));
+        QVERIFY2(!r.out.contains(QStringLiteral("every-year-")), qPrintable(r.out));
+        const Listing server = list(kYearCalendar);
+        QCOMPARE(server.keys().filter(QStringLiteral("every-year-")).size(),
+                 m_published.keys().filter(QStringLiteral("every-year-")).size());
+        // And the first year still finds everything of its own as it left it.
+        QCOMPARE(lastLine(publish().out), QStringLiteral("0 added, 0 changed, 0 removed"));
+    }
+
     // Why: an event someone edited on the phone must not be overwritten behind their back; --force is the
     // user saying the planner wins.
     void eventEditedElsewhereIsAConflictUntilForced()
@@ -227,8 +273,11 @@ private slots:
                                QLatin1String(RadicaleServer::kUser)};
         const Run first = runInProcess(args);
         QVERIFY2(first.status == 0, qPrintable(first.err));
-        QCOMPARE(lastLine(first.out), QStringLiteral("3 added, 0 replaced, 1 skipped"));
-        QVERIFY(first.out.contains(QStringLiteral("\"Parade\": not an all-day event")));
+        QCOMPARE(lastLine(first.out),
+                 QStringLiteral("0 taken in, 0 removed, 3 red days added here; 1 left on the server"));
+        QVERIFY2(first.out.contains(
+                     QStringLiteral("parade@holidays.example (Parade) on the server: a timed event")),
+                 qPrintable(first.out));
 
         YearReader reader(dir.path());
         QVERIFY(reader.read(kYear));
@@ -249,8 +298,33 @@ private slots:
         const auto before = snapshot(dir.filePath(QStringLiteral("YEARS")));
         const Run second = runInProcess(args);
         QVERIFY2(second.status == 0, qPrintable(second.err));
-        QCOMPARE(lastLine(second.out), QStringLiteral("0 added, 0 replaced, 4 skipped; nothing written"));
+        // Each foreign event is taken in or listed once, and again only when someone changes it.
+        QCOMPARE(lastLine(second.out), QStringLiteral("0 taken in, 0 removed, 0 red days added here"));
         QCOMPARE(snapshot(dir.filePath(QStringLiteral("YEARS"))), before);
+    }
+
+    // Why: pulling the planner's own calendar once turned every project and memo into a red day; it must
+    // give them back as what they are, so a new machine gets its year from the server.
+    void pullOfOwnCalendarGivesTheYearBack()
+    {
+        QTemporaryDir dir;
+        const Run r = runInProcess({QStringLiteral("--dir"), dir.path(), QStringLiteral("pull"),
+                                    m_server.calendarUrl(kYearCalendar), QString::number(kYear),
+                                    QStringLiteral("--user"), QLatin1String(RadicaleServer::kUser)});
+        QVERIFY2(r.status == 0, qPrintable(r.out + r.err));
+        QVERIFY2(lastLine(r.out).contains(QStringLiteral(", 0 red days added here")), qPrintable(r.out));
+        YearReader mine(m_dir.path()), pulled(dir.path());
+        QVERIFY(mine.read(kYear) && pulled.read(kYear));
+        QStringList notes;
+        // Projects come in the server's order; each item once, with its day and text.
+        QStringList expected, got;
+        for (const CalendarEvent& e : CalendarExport::events(mine.year(), notes))
+            expected << YearItems::dayKey(e) + QLatin1Char('|') + e.summary;
+        for (const CalendarEvent& e : CalendarExport::events(pulled.year(), notes))
+            got << YearItems::dayKey(e) + QLatin1Char('|') + e.summary;
+        expected.sort();
+        got.sort();
+        QCOMPARE(got, expected);
     }
 
     // Why: a failure must say in one line which URL and what went wrong, and must leave the files alone.

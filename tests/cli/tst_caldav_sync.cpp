@@ -3,9 +3,14 @@
 // a socket that answers badly or not at all.
 #include "CalDavAccount.h"
 #include "CalDavClient.h"
+#include "ICalendarFile.h"
 #include "MultiStatus.h"
+#include "ProjectIdentity.h"
 #include "PublishState.h"
+#include "SyncDecision.h"
 #include "SyncPlan.h"
+
+#include <QSet>
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -126,6 +131,20 @@ private slots:
         QTest::newRow("removed on both sides") << ""
                                                << "a:/c/a.ics:e1:h1"
                                                << "" << false << A::Forget << R::None << "";
+        // Another year sharing the calendar put the same every-year event there, or a run was cut short
+        // after its PUT: the same content is no conflict, only a new ETag to keep.
+        QTest::newRow("at our href with our very content")
+            << "a:h1"
+            << ""
+            << "/c/a.ics:e5:h1" << false << A::Untouched << R::None << "e5";
+        QTest::newRow("changed on the server to our content")
+            << "a:h2"
+            << "a:/c/a.ics:e1:h1"
+            << "/c/a.ics:e9:h2" << false << A::Untouched << R::None << "e9";
+        QTest::newRow("at our href, other content")
+            << "a:h1"
+            << ""
+            << "/c/a.ics:e5:h7" << false << A::Conflict << R::UnknownOnServer << "e5";
     }
     void planDecidesEachEvent()
     {
@@ -141,11 +160,11 @@ private slots:
             l << SyncPlan::Local{i[0], QStringLiteral("/c/%1.ics").arg(i[0]), i[1].toUtf8()};
         QList<SyncPlan::Known> k;
         for (const QStringList& i : items(known))
-            k << SyncPlan::Known{i[0], i[1], i[2], i[3].toUtf8()};
+            k << SyncPlan::Known{i[0], i[1], i[2], i[3].toUtf8(), {}, -1, false, 0, {}};
         // A stranger's object is in every listing; it must never get a step.
-        QList<SyncPlan::Remote> r{{QStringLiteral("/c/foreign.ics"), QStringLiteral("f1")}};
+        QList<SyncPlan::Remote> r{{QStringLiteral("/c/foreign.ics"), QStringLiteral("f1"), {}}};
         for (const QStringList& i : items(remote))
-            r << SyncPlan::Remote{i[0], i[1]};
+            r << SyncPlan::Remote{i[0], i[1], i.size() > 2 ? i[2].toUtf8() : QByteArray()};
 
         const QList<SyncPlan::Step> steps = SyncPlan::plan(l, k, r, force);
         QCOMPARE(steps.size(), 1);
@@ -157,6 +176,245 @@ private slots:
         QCOMPARE(steps[0].forced,
                  force && reason != SyncPlan::Reason::None && reason != SyncPlan::Reason::New &&
                      reason != SyncPlan::Reason::Changed && reason != SyncPlan::Reason::Removed);
+    }
+
+    // Why: the year file has no id for a project; if its UID followed its position, every phone would
+    // re-download and re-notify the projects after one that was deleted or moved.
+    void projectsKeepTheirUids_data()
+    {
+        QTest::addColumn<QString>("known"); // "uid=name/first/last/colour" at positions 0, 1, ...
+        QTest::addColumn<QString>("now");   // "name/first/last/colour" in list order
+        QTest::addColumn<QString>("uids");  // expected, '*' for a new one
+        const QString three = QStringLiteral("A=Alpha/1/5/1;B=Beta/3/9/2;C=Gamma/10/20/3");
+        QTest::newRow("unchanged") << three << "Alpha/1/5/1;Beta/3/9/2;Gamma/10/20/3"
+                                   << "A;B;C";
+        QTest::newRow("an earlier one deleted") << three << "Beta/3/9/2;Gamma/10/20/3"
+                                                << "B;C";
+        QTest::newRow("reordered") << three << "Gamma/10/20/3;Alpha/1/5/1;Beta/3/9/2"
+                                   << "C;A;B";
+        QTest::newRow("renamed, same days") << three << "Alpha/1/5/1;Renamed/3/9/2;Gamma/10/20/3"
+                                            << "A;B;C";
+        QTest::newRow("moved, same name") << three << "Alpha/1/5/1;Beta/30/40/2;Gamma/10/20/3"
+                                          << "A;B;C";
+        QTest::newRow("everything edited keeps its place") << three << "Alpha/1/5/1;X/50/60/9;Gamma/10/20/3"
+                                                           << "A;B;C";
+        QTest::newRow("deleted and renamed at once") << three << "Renamed/3/9/2;Gamma/10/20/3"
+                                                     << "B;C";
+        QTest::newRow("new one before the others")
+            << three << "New/100/110/7;Alpha/1/5/1;Beta/3/9/2;Gamma/10/20/3"
+            << "*;A;B;C";
+        QTest::newRow("twins keep their order") << "A=Same/1/2/1;B=Same/1/2/1"
+                                                << "Same/1/2/1;Same/1/2/1"
+                                                << "A;B";
+        QTest::newRow("first sync: by position") << ""
+                                                 << "Alpha/1/5/1;Beta/3/9/2"
+                                                 << "2026-project-0@tolva;2026-project-1@tolva";
+    }
+    void projectsKeepTheirUids()
+    {
+        QFETCH(QString, known);
+        QFETCH(QString, now);
+        QFETCH(QString, uids);
+        const auto event = [](const QString& text) {
+            const QStringList f = text.split(QLatin1Char('/'));
+            CalendarEvent e;
+            e.kind = CalendarEvent::Kind::Project;
+            e.summary = f[0];
+            e.start = QDate(2026, 1, 1).addDays(f[1].toInt());
+            e.endExclusive = QDate(2026, 1, 1).addDays(f[2].toInt() + 1);
+            e.hasColor = true;
+            e.color = f[3].toUInt();
+            return e;
+        };
+        QList<ProjectIdentity::Known> k;
+        for (const QString& item : known.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+            k << ProjectIdentity::Known{item.section(QLatin1Char('='), 0, 0), k.size(),
+                                        event(item.section(QLatin1Char('='), 1))};
+        QList<ProjectIdentity::Project> n;
+        for (const QString& item : now.split(QLatin1Char(';')))
+            n << ProjectIdentity::Project{n.size(), event(item)};
+        const QStringList got = ProjectIdentity::match(n, k, 2026);
+        const QStringList expected = uids.split(QLatin1Char(';'));
+        QCOMPARE(got.size(), expected.size());
+        for (qsizetype i = 0; i < got.size(); ++i) {
+            if (expected[i] == QLatin1String("*")) {
+                QVERIFY2(got[i].startsWith(QLatin1String("2026-project-")) && !expected.contains(got[i]),
+                         qPrintable(got[i]));
+                continue;
+            }
+            QCOMPARE(got[i], expected[i]);
+        }
+        QCOMPARE(QSet<QString>(got.begin(), got.end()).size(), got.size());
+    }
+
+    // Why: sync rests on this decision. Each row is one item: a wrong step loses an edit made on the phone
+    // or in the planner, or leaves a double on the calendar.
+    void syncDecidesEachItem_data()
+    {
+        // local "uid:content"; known "uid:href:etag:content"; remote "href:etag[:uid:content[:flags]]",
+        // flags f = foreign, u = the year cannot hold it. Contents are single letters.
+        QTest::addColumn<QString>("local");
+        QTest::addColumn<QString>("known");
+        QTest::addColumn<QString>("remote");
+        QTest::addColumn<bool>("preferServer");
+        QTest::addColumn<bool>("outgoing");
+        QTest::addColumn<QString>("expected"); // "toServer/ifMatch/here/base/conflict"
+        QTest::newRow("unchanged") << "a:x"
+                                   << "a:/c/a.ics:e1:x"
+                                   << "/c/a.ics:e1" << false << true << "none//none/keep/0";
+        QTest::newRow("changed here") << "a:y"
+                                      << "a:/c/a.ics:e1:x"
+                                      << "/c/a.ics:e1" << false << true << "update/e1/none/local/0";
+        QTest::newRow("changed there") << "a:x"
+                                       << "a:/c/a.ics:e1:x"
+                                       << "/c/a.ics:e2:a:z" << false << true << "none//apply/remote/0";
+        QTest::newRow("saved again unchanged there")
+            << "a:x"
+            << "a:/c/a.ics:e1:x"
+            << "/c/a.ics:e2:a:x" << false << true << "none//none/remote/0";
+        QTest::newRow("both changed alike") << "a:y"
+                                            << "a:/c/a.ics:e1:x"
+                                            << "/c/a.ics:e2:a:y" << false << true << "none//none/remote/0";
+        QTest::newRow("both changed: the planner wins")
+            << "a:y"
+            << "a:/c/a.ics:e1:x"
+            << "/c/a.ics:e2:a:z" << false << true << "update/e2/none/local/1";
+        QTest::newRow("both changed: the server wins")
+            << "a:y"
+            << "a:/c/a.ics:e1:x"
+            << "/c/a.ics:e2:a:z" << true << true << "none//apply/remote/1";
+        QTest::newRow("removed here") << ""
+                                      << "a:/c/a.ics:e1:x"
+                                      << "/c/a.ics:e1" << false << true << "delete/e1/none/drop/0";
+        QTest::newRow("removed there") << "a:x"
+                                       << "a:/c/a.ics:e1:x"
+                                       << "" << false << true << "none//remove/drop/0";
+        QTest::newRow("removed on both") << ""
+                                         << "a:/c/a.ics:e1:x"
+                                         << "" << false << true << "none//none/drop/0";
+        QTest::newRow("changed here, removed there: the planner's comes back")
+            << "a:y"
+            << "a:/c/a.ics:e1:x"
+            << "" << false << true << "create//none/local/1";
+        QTest::newRow("changed here, removed there: the server wins")
+            << "a:y"
+            << "a:/c/a.ics:e1:x"
+            << "" << true << true << "none//remove/drop/1";
+        QTest::newRow("removed here, changed there: the planner wins")
+            << ""
+            << "a:/c/a.ics:e1:x"
+            << "/c/a.ics:e2:a:z" << false << true << "delete/e2/none/drop/1";
+        QTest::newRow("removed here, changed there: the server's comes back")
+            << ""
+            << "a:/c/a.ics:e1:x"
+            << "/c/a.ics:e2:a:z" << true << true << "none//apply/remote/1";
+        QTest::newRow("new here") << "a:x"
+                                  << ""
+                                  << "" << false << true << "create//none/local/0";
+        QTest::newRow("new there, ours") << ""
+                                         << ""
+                                         << "/c/a.ics:e1:a:x" << false << true << "none//apply/remote/0";
+        QTest::newRow("new on both alike (a run cut short after its PUT)")
+            << "a:x"
+            << ""
+            << "/c/a.ics:e1:a:x" << false << true << "none//none/remote/0";
+        QTest::newRow("new on both, different")
+            << "a:x"
+            << ""
+            << "/c/a.ics:e1:a:z" << false << true << "update/e1/none/local/1";
+        QTest::newRow("a foreign all-day event becomes red days")
+            << ""
+            << ""
+            << "/c/f.ics:e1:a:z:f" << false << true << "none//import/foreign/0";
+        QTest::newRow("a foreign timed event stays")
+            << ""
+            << ""
+            << "/c/f.ics:e1:a:z:fu" << false << true << "none//none/foreign/0";
+        QTest::newRow("pull: a change here waits") << "a:y"
+                                                   << "a:/c/a.ics:e1:x"
+                                                   << "/c/a.ics:e1" << false << false << "none//none/keep/0";
+        QTest::newRow("pull: a change there comes in")
+            << "a:x"
+            << "a:/c/a.ics:e1:x"
+            << "/c/a.ics:e2:a:z" << false << false << "none//apply/remote/0";
+    }
+    void syncDecidesEachItem()
+    {
+        QFETCH(QString, local);
+        QFETCH(QString, known);
+        QFETCH(QString, remote);
+        QFETCH(bool, preferServer);
+        QFETCH(bool, outgoing);
+        QFETCH(QString, expected);
+        QList<SyncDecision::Local> l;
+        for (const QStringList& i : items(local))
+            l << SyncDecision::Local{i[0], QStringLiteral("/c/%1.ics").arg(i[0]), i[1].toUtf8()};
+        QList<SyncPlan::Known> k;
+        for (const QStringList& i : items(known))
+            k << SyncPlan::Known{i[0], i[1], i[2], {}, i[3].toUtf8(), -1, false, 0, {}};
+        QList<SyncDecision::Remote> r;
+        for (const QStringList& i : items(remote)) {
+            SyncDecision::Remote x;
+            x.href = i[0];
+            x.etag = i[1];
+            if (i.size() > 2) {
+                x.fetched = true;
+                x.uid = i[2];
+                x.content = i[3].toUtf8();
+                const QString flags = i.size() > 4 ? i[4] : QString();
+                x.ours = !flags.contains(QLatin1Char('f'));
+                x.holdable = !flags.contains(QLatin1Char('u'));
+            }
+            r << x;
+        }
+        const auto steps = SyncDecision::decide(
+            l, k, r, preferServer ? SyncDecision::Prefer::Server : SyncDecision::Prefer::Planner, outgoing);
+        QCOMPARE(steps.size(), 1);
+        const SyncDecision::Step& s = steps[0];
+        static const char* const to[] = {"none", "create", "update", "delete"};
+        static const char* const here[] = {"none", "apply", "remove", "import"};
+        static const char* const base[] = {"keep", "local", "remote", "drop", "foreign"};
+        QCOMPARE(QStringLiteral("%1/%2/%3/%4/%5")
+                     .arg(QLatin1String(to[int(s.toServer)]), s.ifMatch, QLatin1String(here[int(s.here)]),
+                          QLatin1String(base[int(s.base)]))
+                     .arg(int(s.conflict)),
+                 expected);
+    }
+
+    // Why: iCalendar is UTF-8, but files from old programs are not; a text read as something else is
+    // stored garbled, so each such line is read as Windows-1252 and named.
+    void inputIsUtf8OrNamed_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QStringList>("warnings");
+        const QByteArray head =
+            "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:x\r\nDTSTART;VALUE=DATE:20260216\r\n";
+        const QByteArray tail = "END:VEVENT\r\nEND:VCALENDAR\r\n";
+        QTest::newRow("UTF-8") << head + "SUMMARY:Fasching f\xc3\xbcr alle\r\n" + tail
+                               << QStringLiteral("Fasching für alle") << QStringList();
+        QTest::newRow("Windows-1252")
+            << head + "SUMMARY:Fasching f\xfcr \x80 5\r\n" + tail << QStringLiteral("Fasching für € 5")
+            << QStringList{QStringLiteral("line 6 is not UTF-8; read as Windows-1252")};
+        QTest::newRow("folded, UTF-8 split across the fold")
+            << head + "SUMMARY:Fasching f\xc3\r\n \xbcr alle\r\n" + tail
+            << QStringLiteral("Fasching für alle") << QStringList();
+        QTest::newRow("folded Windows-1252 named by its first line")
+            << head + "SUMMARY:Fasching\r\n  f\xfcr alle\r\n" + tail << QStringLiteral("Fasching für alle")
+            << QStringList{QStringLiteral("line 6 is not UTF-8; read as Windows-1252")};
+    }
+    void inputIsUtf8OrNamed()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(QString, summary);
+        QFETCH(QStringList, warnings);
+        QList<CalendarEvent> events;
+        QString error;
+        QStringList got;
+        QVERIFY(ICalendarFile::readEvents(input, events, error, &got));
+        QCOMPARE(events.size(), 1);
+        QCOMPARE(events[0].summary, summary);
+        QCOMPARE(got, warnings);
     }
 
     // Why: listings come from many servers; a reply we misread would make every event look changed or gone,
@@ -299,7 +557,7 @@ private slots:
         QTest::addColumn<bool>("valid");
         QTest::newRow("missing file") << QByteArray() << true;
         QTest::newRow("not JSON") << QByteArray("{\"format\": 1, \"coll") << false;
-        QTest::newRow("other format") << QByteArray("{\"format\": 2, \"collections\": []}") << false;
+        QTest::newRow("other format") << QByteArray("{\"format\": 3, \"collections\": []}") << false;
         QTest::newRow("event without href")
             << QByteArray("{\"format\":1,\"collections\":[{\"url\":\"u\",\"events\":[{\"uid\":\"a\"}]}]}")
             << false;
@@ -325,8 +583,17 @@ private slots:
         if (!valid)
             return;
         const QList<SyncPlan::Known> events{
-            {QStringLiteral("b@t"), QStringLiteral("/c/b@t.ics"), QStringLiteral("\"2\""), "\x01\x02"},
-            {QStringLiteral("a@t"), QStringLiteral("/c/a@t.ics"), QStringLiteral("\"1\""), "\xff"}};
+            {QStringLiteral("b@t"), QStringLiteral("/c/b@t.ics"), QStringLiteral("\"2\""), "\x01\x02",
+             "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n", 3, false, 2, QStringLiteral("2026-03-01T10:00:00Z")},
+            {QStringLiteral("a@t"),
+             QStringLiteral("/c/a@t.ics"),
+             QStringLiteral("\"1\""),
+             "\xff",
+             {},
+             -1,
+             true,
+             0,
+             {}}};
         state.setEvents(QStringLiteral("https://h/c/"), events);
         QVERIFY(state.save(path, error));
         PublishState back;
@@ -337,6 +604,11 @@ private slots:
         QCOMPARE(read[0].uid, QStringLiteral("a@t"));
         QCOMPARE(read[0].hash, QByteArray("\xff"));
         QCOMPARE(read[1].etag, QStringLiteral("\"2\""));
+        QCOMPARE(read[1].content, events[0].content);
+        QCOMPARE(read[1].position, 3);
+        QCOMPARE(read[1].sequence, 2);
+        QCOMPARE(read[1].modified, events[0].modified);
+        QVERIFY(read[0].foreign && !read[1].foreign);
     }
 
     // Why: each refusal must tell the user which URL answered what, and what to do about it.

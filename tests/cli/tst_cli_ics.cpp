@@ -1,7 +1,9 @@
+#include "CalendarExport.h"
 #include "CliFixture.h"
 #include "DataFolderLock.h"
 #include "HolidayImport.h"
 #include "ICalendarFile.h"
+#include "TextCodec.h"
 #include "YearReader.h"
 
 #include <QJsonArray>
@@ -31,6 +33,10 @@ for e in cal.walk('VEVENT'):
         'end': e.decoded('DTEND').isoformat() if 'DTEND' in e else '',
         'rrule': e['RRULE'].to_ical().decode() if 'RRULE' in e else '',
         'alarms': [str(a['ACTION']) for a in e.walk('VALARM')],
+        'color': str(e.get('COLOR', '')), 'exactColor': str(e.get('X-TOLVA-COLOR', '')),
+        'kind': str(e.get('X-TOLVA-KIND', '')), 'ticks': str(e.get('X-TOLVA-TICKS', '')),
+        'sequence': int(e.get('SEQUENCE', -1)),
+        'lastModified': e.decoded('LAST-MODIFIED').isoformat() if 'LAST-MODIFIED' in e else '',
         'zones': zones}))
 )";
 
@@ -102,6 +108,9 @@ private slots:
     void exportParsesWithAnIndependentReader_data();
     void exportParsesWithAnIndependentReader();
     void exportRoundTripsThroughKhal();
+    void exportCarriesWhatClientsUse();
+    void ownEventsAreNoHolidays();
+    void windows1252InputIsNamedNotGarbled();
 
     void rulesGiveTheirDaysInTheYear_data();
     void rulesGiveTheirDaysInTheYear();
@@ -240,6 +249,73 @@ void TestCliIcs::exportRoundTripsThroughKhal()
         khal({"list", "--once", "--day-format", "", "--format", "{uid}|{start}", "2027-01-01", "2027-12-31"});
     QVERIFY2(nextYear.contains("every-year-12-25-red-day@tolva|2027-12-25"), qPrintable(nextYear));
     QVERIFY(nextYear.contains("every-year-01-01-red-day@tolva|2027-01-01"));
+}
+
+// Why: phones colour events by COLOR, sort revisions by SEQUENCE and LAST-MODIFIED, and show a summary
+// in one line; a memo's whole text must still be there.
+void TestCliIcs::exportCarriesWhatClientsUse()
+{
+    YearData year = richYear(kYear);
+    const QString longLine = QString(120, QLatin1Char('x'));
+    year.m_memos.setAt(Calendar::dayOfYear(kYear, 8, 1), (longLine + "\r\nsecond line").toUtf8());
+    year.m_projects.at(1).m_crColor = makeColorRef(0x40, 0xE0, 0xD1); // CSS "turquoise"
+    year.m_dayMarks.at(Calendar::dayOfYear(kYear, 1, 20)).m_bChecked[1] = 1;
+    writeFolder(dir(), year, everyYearDays(kYear));
+    const QString path = dir() + "/year.ics";
+    QCOMPARE(runProgram({"--dir", dir(), "export-ics", "2026", "-o", path}, zoneEnvironment("UTC")).status,
+             0);
+    const QList<QJsonObject> events = readWithPython(path);
+    QVERIFY(!events.isEmpty());
+    for (const QJsonObject& e : events) {
+        QCOMPARE(e.value("sequence").toInt(), 0);
+        QVERIFY2(!e.value("lastModified").toString().isEmpty(), qPrintable(e.value("uid").toString()));
+        QVERIFY(!e.value("kind").toString().isEmpty());
+        QVERIFY(e.value("summary").toString().size() <= 80);
+    }
+    const QJsonObject project = byUid(events, "2026-project-1@tolva");
+    QCOMPARE(project.value("color").toString(), QStringLiteral("turquoise"));
+    QCOMPARE(project.value("exactColor").toString(), QStringLiteral("#40e0d1"));
+    QCOMPARE(project.value("kind").toString(), QStringLiteral("project"));
+    QVERIFY(project.value("ticks").toString().split(QLatin1Char(',')).contains(QStringLiteral("20260120")));
+    const QJsonObject memo = byUid(events, "2026-08-01-memo@tolva");
+    QCOMPARE(memo.value("summary").toString(), QString(79, QLatin1Char('x')) + QChar(0x2026));
+    QCOMPARE(memo.value("description").toString(), longLine + "\nsecond line");
+    // An every-year red day is the same event whatever year is exported.
+    QCOMPARE(byUid(events, "every-year-12-25-red-day@tolva").value("start").toString(),
+             QStringLiteral("%1-12-25").arg(CalendarExport::kEveryYearStart));
+}
+
+// Why: importing the planner's own export (or pulling its published calendar) once turned every project
+// and memo into a red day.
+void TestCliIcs::ownEventsAreNoHolidays()
+{
+    const QString path = dir() + "/year.ics";
+    QCOMPARE(runProgram({"--dir", dir(), "export-ics", "2026", "-o", path}).status, 0);
+    const QByteArray before = fileBytes(dir() + "/YEARS/2026.year");
+    const Run r = runInProcess({"--dir", dir(), "import-ics", path, "2026"});
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("of the planner's own events: they are no holidays")),
+             qPrintable(r.out));
+    QVERIFY2(r.out.contains(QStringLiteral("0 added, 0 replaced")), qPrintable(r.out));
+    QCOMPARE(fileBytes(dir() + "/YEARS/2026.year"), before);
+}
+
+// Why: a holiday file saved by an old program in Windows-1252 was stored garbled without a word.
+void TestCliIcs::windows1252InputIsNamedNotGarbled()
+{
+    QTemporaryDir fresh;
+    const QString holidays = writeHolidays("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//old//EN\r\n"
+                                           "BEGIN:VEVENT\r\nUID:f\r\nDTSTAMP:20250101T000000Z\r\n"
+                                           "DTSTART;VALUE=DATE:20260216\r\n"
+                                           "SUMMARY:Fasching f\xfcr alle\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    const Run r = runInProcess({"--dir", fresh.path(), "import-ics", holidays, "2026"});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.err,
+             QStringLiteral("tolva-cli: %1: line 8 is not UTF-8; read as Windows-1252\n").arg(holidays));
+    YearReader reader(fresh.path());
+    QVERIFY(reader.read(kYear));
+    QCOMPARE(TextCodec::decode(reader.year().m_redTexts.at(Calendar::dayOfYear(kYear, 2, 16))),
+             QStringLiteral("Fasching für alle"));
 }
 
 void TestCliIcs::rulesGiveTheirDaysInTheYear_data()

@@ -57,6 +57,8 @@ private slots:
     void everyYearEntriesWithoutADayThisYearSurvive();
     void aLostEveryYearFileIsRebuiltFromTheYears_data();
     void aLostEveryYearFileIsRebuiltFromTheYears();
+    void aDamagedEveryYearFileIsRewrittenFromTheYears_data();
+    void aDamagedEveryYearFileIsRewrittenFromTheYears();
     void aFailedSaveIsToldOnceAndTriedAgain();
     void editsOutsideTheListsChangeNothing();
 };
@@ -154,6 +156,13 @@ void TestYearRegistry::everyYearDaysFollowEditsIntoOpenYears()
     QVERIFY(y2011->data().m_redTexts.at(doy(2011, 5, 1)) == "Labour Day");
     // 2013's own red day was overwritten by the every-year entry while it stood, then removed with it.
     QVERIFY(y2013->data().m_redTexts.at(doy(2013, 5, 1)).isEmpty());
+
+    // The flag decides, not the text: an empty one repeats too.
+    y2011->setRedDay(doy(2011, 6, 1), everyYear(2011, 6, 1), QByteArray());
+    QVERIFY(f.store.loadForeverRedDays(file).ok());
+    QCOMPARE(file.m_foreverRedDays.count(), 1);
+    QCOMPARE(int(file.m_foreverRedDays.at(0).m_stDate.wMonth), 6);
+    QCOMPARE(y2012->data().m_redDays.at(doy(2012, 6, 1)).m_bEveryYear, std::uint8_t(1));
 }
 
 // 29 February has no day in a common year; the entry stays in the list and in the file.
@@ -182,12 +191,13 @@ void TestYearRegistry::aLostEveryYearFileIsRebuiltFromTheYears_data()
 {
     QTest::addColumn<bool>("fileExists");
     QTest::addColumn<int>("entries");
-    QTest::newRow("no every-year file: the year's flagged days fill it") << false << 1;
-    QTest::newRow("an every-year file, even empty, decides") << true << 0;
+    QTest::newRow("no every-year file: the year's flagged days fill it") << false << 2;
+    QTest::newRow("an every-year file that lacks them gets them too") << true << 2;
 }
 
 // Each year's close used to rebuild the every-year file from its flagged red days; a folder that lost the
-// file must not lose its repeating holidays.
+// file must not lose its repeating holidays, and a day flagged in a year repeats whatever the file said
+// before and whatever its text.
 void TestYearRegistry::aLostEveryYearFileIsRebuiltFromTheYears()
 {
     QFETCH(bool, fileExists);
@@ -200,7 +210,7 @@ void TestYearRegistry::aLostEveryYearFileIsRebuiltFromTheYears()
         year.m_settings.m_stSelected = moment(2011, 1, 1);
         year.m_redDays.at(doy(2011, 12, 26)) = everyYear(2009, 12, 26);
         year.m_redTexts.setAt(doy(2011, 12, 26), "Boxing Day");
-        year.m_redDays.at(doy(2011, 6, 1)) = everyYear(2011, 6, 1); // flagged, but no text: no red day
+        year.m_redDays.at(doy(2011, 6, 1)) = everyYear(2011, 6, 1); // flagged, no text: still repeats
         QVERIFY(f.store.saveYear(year).ok());
         if (fileExists)
             QVERIFY(f.store.saveForeverRedDays(ForeverRedDays{}).ok());
@@ -212,11 +222,60 @@ void TestYearRegistry::aLostEveryYearFileIsRebuiltFromTheYears()
     ForeverRedDays file;
     QVERIFY(f.store.loadForeverRedDays(file).ok());
     QCOMPARE(file.m_foreverRedTexts.count(), qsizetype(entries));
-    if (entries) {
-        QCOMPARE(file.m_foreverRedTexts.at(0), QByteArray("Boxing Day"));
-        QCOMPARE(int(file.m_foreverRedDays.at(0).m_stDate.wMonth), 12);
-        QCOMPARE(int(file.m_foreverRedDays.at(0).m_stDate.wDay), 26);
+    QCOMPARE(file.m_foreverRedTexts.at(0), QByteArray());
+    QCOMPARE(int(file.m_foreverRedDays.at(0).m_stDate.wMonth), 6);
+    QCOMPARE(file.m_foreverRedTexts.at(1), QByteArray("Boxing Day"));
+    QCOMPARE(int(file.m_foreverRedDays.at(1).m_stDate.wMonth), 12);
+    QCOMPARE(int(file.m_foreverRedDays.at(1).m_stDate.wDay), 26);
+}
+
+void TestYearRegistry::aDamagedEveryYearFileIsRewrittenFromTheYears_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    // Five all-zero records and their five texts: no entry names a date.
+    QTest::newRow("five all-zero records") << (QByteArray("\x05\x00", 2) + QByteArray(5 * 24, '\0') +
+                                               QByteArray("\x05\x00", 2) + QByteArray(5, '\0'));
+    QTest::newRow("cut inside the texts")
+        << (QByteArray("\x01\x00", 2) + QByteArray(24, '\0') + QByteArray("\x01\x00\x09", 3));
+}
+
+// A damaged file's bytes are kept beside it; what is written back is the usable entries and the years'
+// flagged red days, so the next start finds a sound file instead of the same damage again.
+void TestYearRegistry::aDamagedEveryYearFileIsRewrittenFromTheYears()
+{
+    QFETCH(QByteArray, bytes);
+    Folder f;
+    {
+        QFile file(f.store.foreverRedDaysPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(bytes), bytes.size());
     }
+    {
+        YearData year;
+        year.reset();
+        year.m_settings = f.defaults;
+        year.m_settings.m_stSelected = moment(2011, 1, 1);
+        year.m_redDays.at(doy(2011, 12, 25)) = everyYear(2011, 12, 25);
+        year.m_redTexts.setAt(doy(2011, 12, 25), "Christmas");
+        QVERIFY(f.store.saveYear(year).ok());
+    }
+    {
+        YearRegistry registry(f.store, f.defaults);
+        QSignalSpy problems(&registry, &YearRegistry::problem);
+        registry.open(2011);
+        QCOMPARE(problems.count(), 1);
+        QCOMPARE(problems.at(0).at(0).value<StoreResult>().status, StoreResult::Status::Damaged);
+    }
+    QVERIFY(QFile::exists(f.store.foreverRedDaysPath() + ".damaged"));
+    ForeverRedDays file;
+    QVERIFY(f.store.loadForeverRedDays(file).ok());
+    QCOMPARE(file.m_foreverRedTexts.count(), 1);
+    QCOMPARE(file.m_foreverRedTexts.at(0), QByteArray("Christmas"));
+    // And the next start is quiet.
+    YearRegistry again(f.store, f.defaults);
+    QSignalSpy problems(&again, &YearRegistry::problem);
+    again.open(2012);
+    QCOMPARE(problems.count(), 0);
 }
 
 // The data stay in memory after a failed save; the user hears it once, and the next save writes them.
@@ -236,6 +295,9 @@ void TestYearRegistry::aFailedSaveIsToldOnceAndTriedAgain()
     QCOMPARE(told.status, StoreResult::Status::WriteFailed);
     QVERIFY(told.message.contains(f.store.yearPath(2011)));
     QVERIFY(doc->isUnsaved());
+    // The save at a stop is the last word: what fails then is told again, even if told before.
+    QVERIFY(!registry.saveAll());
+    QCOMPARE(problems.count(), 2);
     QVERIFY(QDir().rmdir(f.store.yearPath(2011)));
     QVERIFY(registry.save(*doc));
     QVERIFY(!doc->isUnsaved());
