@@ -123,40 +123,54 @@ qsizetype ArchiveReader::textAt(qsizetype at, qsizetype& length) const
 // it from the others as usual.
 bool ArchiveReader::readSoundTexts(StringList& list, qsizetype count)
 {
-    qsizetype bytes = 0;
+    // Most per-day texts are empty: a single zero byte, looked at here without the general prefix reader.
+    const char* bytes = m_bytes.constData();
+    const qsizetype size = m_bytes.size();
+    qsizetype blockSize = 0;
     int texts = 0;
     qsizetype at = m_pos;
     for (qsizetype i = 0; i < count; ++i) {
+        if (at < size && bytes[at] == 0) {
+            // Emptied now: should damage come later, the text-by-text path empties it as well.
+            if (!list.at(i).isEmpty())
+                list.setAt(i, QByteArray());
+            ++at;
+            continue;
+        }
         qsizetype length = 0;
         const qsizetype text = textAt(at, length);
         if (text < 0)
             return false;
         if (length > 0) {
-            bytes += length + 1;
+            blockSize += length + 1;
             ++texts;
+        } else if (!list.at(i).isEmpty()) { // a long prefix of an empty text
+            list.setAt(i, QByteArray());
         }
         at = text + length;
     }
-    QByteArray block;
-    if (bytes > 0)
-        block = QByteArray(bytes, Qt::Uninitialized);
+    if (texts == 0) {
+        m_pos = at;
+        return true;
+    }
+    QByteArray block(blockSize, Qt::Uninitialized);
     char* out = block.data();
     // Nobody else sees the block yet: its reference count is set once for all its texts instead of one
     // atomic step per text, and nothing below throws before each has its text. A text takes at least two
     // bytes of a file held in memory, so the count stays far inside int.
     QByteArray::DataPointer& shared = block.data_ptr();
-    if (texts > 0)
-        shared.d_ptr()->ref_.storeRelaxed(texts + 1);
+    shared.d_ptr()->ref_.storeRelaxed(texts + 1);
     for (qsizetype i = 0; i < count; ++i) {
+        if (bytes[m_pos] == 0) {
+            ++m_pos;
+            continue;
+        }
         qsizetype length = 0;
         const qsizetype text = textAt(m_pos, length);
         m_pos = text + length;
-        if (length == 0) {
-            if (!list.at(i).isEmpty())
-                list.setAt(i, QByteArray());
+        if (length == 0)
             continue;
-        }
-        std::memcpy(out, m_bytes.constData() + text, std::size_t(length));
+        std::memcpy(out, bytes + text, std::size_t(length));
         out[length] = '\0';
         list.setAt(i, QByteArray(QByteArray::DataPointer(shared.d_ptr(), out, length)));
         out += length + 1;
