@@ -233,7 +233,8 @@ void TestStopSignals::stopDuringAStartUpMessageEndsThePlanner()
     {
         QFile damaged(yearFile);
         QVERIFY(damaged.open(QIODevice::WriteOnly));
-        damaged.write(QByteArray("\x00\x00 a settings list of no records", 36));
+        static const char bytes[] = "\x00\x00 a settings list of no records";
+        damaged.write(bytes, sizeof bytes - 1);
     }
     QVERIFY(planner.start());
     // The damaged copy is kept before the message about it is shown.

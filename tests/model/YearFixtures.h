@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+
 #include "ArchiveWriter.h"
 #include "Calendar.h"
 #include "DataStore.h"
@@ -43,7 +45,8 @@ inline YearData richYear(int year, int projects = 3)
         y.m_names.append("Project " + QByteArray::number(p));
     }
     for (int d = 1; d <= 366; d += 5) {
-        y.m_dayMarks.at(d).m_bChecked[d % (projects > 0 ? projects : 1)] = 1;
+        // A day holds marks for the first 100 projects only.
+        y.m_dayMarks.at(d).m_bChecked[d % std::clamp(projects, 1, 100)] = 1;
         y.m_memos.setAt(d, "Memo \xE9t\xE9 " + QByteArray::number(d)); // Windows-1252 "été"
         y.m_alarmTexts.setAt(d, QStringLiteral("Alarm \U0001F514 %1").arg(d).toUtf8());
         AlarmRecord& a = y.m_alarms.at(d);
