@@ -267,6 +267,20 @@ CalDavClient::Request deleteRequest(const QUrl& collection, const QString& href,
     return CalDavClient::Request{"DELETE", url, {{"If-Match", ifMatch.toUtf8()}}, {}};
 }
 
+// A server may change what it stores and then send no ETag; one more listing gives it.
+void fillMissingEtags(CalDavClient& client, const QUrl& collection, QHash<QString, SyncPlan::Known>& next)
+{
+    QList<MultiStatus::Response> after;
+    QString listError;
+    QHash<QString, QString> etags;
+    if (client.list(collection, after, listError))
+        for (const MultiStatus::Response& m : after)
+            etags.insert(CalDavClient::normalHref(collection, m.href), m.etag);
+    for (auto it = next.begin(); it != next.end(); ++it)
+        if (it->etag.isEmpty())
+            it->etag = etags.value(it->href);
+}
+
 QString dateText(const QDate& d)
 {
     return d.toString(Qt::ISODate);
@@ -762,18 +776,8 @@ int CalDavSync::publish(const QStringList& args)
         }
     }
 
-    // A server may change what it stores and then send no ETag; one more listing gives it.
-    if (missingEtags) {
-        QList<MultiStatus::Response> after;
-        QString listError;
-        QHash<QString, QString> etags;
-        if (client.list(collection, after, listError))
-            for (const MultiStatus::Response& m : after)
-                etags.insert(CalDavClient::normalHref(collection, m.href), m.etag);
-        for (auto it = next.begin(); it != next.end(); ++it)
-            if (it->etag.isEmpty())
-                it->etag = etags.value(it->href);
-    }
+    if (missingEtags)
+        fillMissingEtags(client, collection, next);
 
     state.setEvents(shownUrl, next.values());
     if (state.toJson() != stateBefore && !state.save(statePath, error))
@@ -1246,17 +1250,8 @@ int CalDavSync::twoWay(const QStringList& args, bool outgoing)
                 break;
             }
         }
-        if (missingEtags) {
-            QList<MultiStatus::Response> after;
-            QString listError;
-            QHash<QString, QString> etags;
-            if (client.list(collection, after, listError))
-                for (const MultiStatus::Response& m : after)
-                    etags.insert(CalDavClient::normalHref(collection, m.href), m.etag);
-            for (auto it = next.begin(); it != next.end(); ++it)
-                if (it->etag.isEmpty())
-                    it->etag = etags.value(it->href);
-        }
+        if (missingEtags)
+            fillMissingEtags(client, collection, next);
 
         state.setEvents(session.shownUrl, next.values());
         if (state.toJson() != stateBefore && !state.save(session.statePath, error))

@@ -13,22 +13,6 @@
 
 namespace {
 
-bool writeAll(int fd, const QByteArray& bytes, QString& reason)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            reason = n < 0 ? DurableFile::errnoText(errno) : QStringLiteral("nothing more was taken");
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
-
 // The descriptor a name of this process's own open files stands for (/dev/stdout, /dev/fd/3,
 // /proc/self/fd/3), or -1. Written through the descriptor, such a target keeps its offset and its append
 // mode, as a shell's redirection expects.
@@ -68,7 +52,7 @@ bool OutputFile::write(const QString& path, const QByteArray& bytes, QString& er
     if (const int fd = ownDescriptor(path); fd >= 0) {
         std::fflush(stdout);
         QString reason;
-        if (writeAll(fd, bytes, reason))
+        if (DurableFile::writeAll(fd, bytes, reason))
             return true;
         error = QStringLiteral("%1: %2").arg(path, reason);
         return false;
@@ -91,7 +75,7 @@ bool OutputFile::write(const QString& path, const QByteArray& bytes, QString& er
     bool ok = fd >= 0;
     if (!ok)
         reason = DurableFile::errnoText(errno);
-    ok = ok && writeAll(fd, bytes, reason);
+    ok = ok && DurableFile::writeAll(fd, bytes, reason);
     if (fd >= 0 && ::close(fd) != 0 && ok) {
         reason = DurableFile::errnoText(errno);
         ok = false;

@@ -66,7 +66,10 @@ QString damagedName(const QString& path, int i)
                  : path + QStringLiteral(".damaged");
 }
 
-bool writeAll(int fd, const QByteArray& bytes, QString& reason)
+} // namespace
+
+// Every byte or a reason; a short write names how far it got.
+bool DurableFile::writeAll(int fd, const QByteArray& bytes, QString& reason)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
@@ -87,6 +90,8 @@ bool writeAll(int fd, const QByteArray& bytes, QString& reason)
     }
     return true;
 }
+
+namespace {
 
 bool isStaleTemporary(const QString& path)
 {

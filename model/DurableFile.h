@@ -48,6 +48,7 @@ public:
 
     static bool syncFolder(const QString& dir, QString& reason);
     static QString errnoText(int error);
+    static bool writeAll(int fd, const QByteArray& bytes, QString& reason);
 
     // The call that makes data durable, fsync by default; tests put in one that fails. Returns the
     // previous one; null restores fsync.
