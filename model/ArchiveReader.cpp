@@ -2,6 +2,8 @@
 
 #include <QIODevice>
 
+#include <new>
+
 ArchiveReader::ArchiveReader(QIODevice& device) : m_bytes(device.readAll()) {}
 
 void ArchiveReader::need(qsizetype size, const char* what)
@@ -124,6 +126,7 @@ qsizetype ArchiveReader::textAt(qsizetype at, qsizetype& length) const
 bool ArchiveReader::readSoundTexts(StringList& list, qsizetype count)
 {
     // Most per-day texts are empty: a single zero byte, looked at here without the general prefix reader.
+    // This pass only looks: should it find damage, the text-by-text path takes the list from the start.
     const char* bytes = m_bytes.constData();
     const qsizetype size = m_bytes.size();
     qsizetype blockSize = 0;
@@ -131,24 +134,20 @@ bool ArchiveReader::readSoundTexts(StringList& list, qsizetype count)
     qsizetype at = m_pos;
     for (qsizetype i = 0; i < count; ++i) {
         if (at < size && bytes[at] == 0) {
-            // Emptied now: should damage come later, the text-by-text path empties it as well.
-            if (!list.at(i).isEmpty())
-                list.setAt(i, QByteArray());
             ++at;
             continue;
         }
-        qsizetype length = 0;
-        const qsizetype text = textAt(at, length);
+        qsizetype length = std::uint8_t(bytes[at < size ? at : 0]);
+        const qsizetype text = at < size && length < 0xFF && length < size - at ? at + 1 : textAt(at, length);
         if (text < 0)
             return false;
         if (length > 0) {
             blockSize += length + 1;
             ++texts;
-        } else if (!list.at(i).isEmpty()) { // a long prefix of an empty text
-            list.setAt(i, QByteArray());
         }
         at = text + length;
     }
+    list.emptyAll();
     if (texts == 0) {
         m_pos = at;
         return true;
@@ -160,19 +159,22 @@ bool ArchiveReader::readSoundTexts(StringList& list, qsizetype count)
     // bytes of a file held in memory, so the count stays far inside int.
     QByteArray::DataPointer& shared = block.data_ptr();
     shared.d_ptr()->ref_.storeRelaxed(texts + 1);
+    // Every entry is empty now and the list is not shared: each text goes straight into its place.
+    QByteArray* entries = list.m_items.data();
     for (qsizetype i = 0; i < count; ++i) {
         if (bytes[m_pos] == 0) {
             ++m_pos;
             continue;
         }
-        qsizetype length = 0;
-        const qsizetype text = textAt(m_pos, length);
+        // The first pass found every text whole.
+        qsizetype length = std::uint8_t(bytes[m_pos]);
+        const qsizetype text = length < 0xFF ? m_pos + 1 : textAt(m_pos, length);
         m_pos = text + length;
         if (length == 0)
             continue;
         std::memcpy(out, bytes + text, std::size_t(length));
         out[length] = '\0';
-        list.setAt(i, QByteArray(QByteArray::DataPointer(shared.d_ptr(), out, length)));
+        new (&entries[i].data_ptr()) QByteArray::DataPointer(shared.d_ptr(), out, length);
         out += length + 1;
     }
     return true;

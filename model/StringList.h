@@ -45,6 +45,9 @@ public:
         m_items.resize(n);
     }
     void clear() { setCount(0); }
+    // Every entry empty, the count kept. A load's texts share one block (see ArchiveReader): the entries of
+    // one block are let go with one step of its reference count, not one atomic step per text.
+    void emptyAll();
     void append(const QByteArray& s) { m_items.append(s); }
 
     // Grows the list when i is at or beyond the count.
@@ -69,12 +72,14 @@ public:
     friend bool operator==(const StringList& a, const StringList& b) { return a.m_items == b.m_items; }
 
 private:
+    friend class ArchiveReader; // fills a loaded list in place
+
     void check(qsizetype i) const
     {
-        if (i < 0 || i >= count())
-            throwInvalidArgument("list index " + std::to_string(i) + " outside 0.." +
-                                 std::to_string(count()));
+        if (i < 0 || i >= count()) [[unlikely]]
+            outside(i);
     }
+    [[noreturn]] void outside(qsizetype i) const;
 
     QList<QByteArray> m_items;
 };

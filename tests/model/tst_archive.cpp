@@ -40,6 +40,8 @@ private slots:
     // Reading a list replaces what the list held, so nothing of the previous year leaks into the next.
     void readingAListReplacesItsContent();
     void textsReadTogetherStayApart();
+    void readingOverLoadedTextsLeavesOtherHoldersTheirs_data();
+    void readingOverLoadedTextsLeavesOtherHoldersTheirs();
     // Tests and callers may hand over a device already positioned past other data.
     void readerStartsAtTheDevicePosition();
 };
@@ -323,6 +325,62 @@ void TestArchive::textsReadTogetherStayApart()
     one.clear();
     last.append("y");
     QCOMPARE(last, QByteArray(300, 'x') + "y");
+}
+
+// A list read over texts of an earlier read lets go of them block by block; whoever else holds one of
+// them (a copy of the list, one text, a text of its own in between) keeps it whole.
+void TestArchive::readingOverLoadedTextsLeavesOtherHoldersTheirs_data()
+{
+    QTest::addColumn<QString>("holder");
+    QTest::newRow("nobody") << "nobody";
+    QTest::newRow("a copy of the list") << "list";
+    QTest::newRow("one text") << "text";
+    QTest::newRow("an edited entry between") << "edited";
+    QTest::newRow("raw data between") << "raw";
+}
+
+void TestArchive::readingOverLoadedTextsLeavesOtherHoldersTheirs()
+{
+    QFETCH(QString, holder);
+    const auto encoded = [](const QList<QByteArray>& texts) {
+        StringList list;
+        for (const QByteArray& t : texts)
+            list.append(t);
+        ArchiveWriter out;
+        out.writeStringList(list);
+        return out.takeData();
+    };
+    const QList<QByteArray> first{"one", "", "two", "three", QByteArray(200, 'f')};
+    const QList<QByteArray> second{"", "uno", "", "dos", "tres", "cuatro"};
+    static const char raw[] = "raw text";
+
+    StringList texts;
+    ArchiveReader(encoded(first)).readStringList(texts);
+    StringList copy;
+    QByteArray one;
+    if (holder == "list")
+        copy = texts;
+    if (holder == "text")
+        one = texts.at(4);
+    if (holder == "edited")
+        texts.setAt(2, QByteArray("mine"));
+    if (holder == "raw")
+        texts.setAt(2, QByteArray::fromRawData(raw, 8));
+    // Twice: the second read lets go of a block made by a read.
+    for (int round = 0; round < 2; ++round) {
+        ArchiveReader(encoded(second)).readStringList(texts);
+        QCOMPARE(texts.count(), qsizetype(second.size()));
+        for (qsizetype i = 0; i < texts.count(); ++i)
+            QCOMPARE(texts.at(i), second.at(i));
+    }
+    if (holder == "list")
+        for (qsizetype i = 0; i < copy.count(); ++i)
+            QCOMPARE(copy.at(i), first.at(i));
+    if (holder == "text") {
+        QCOMPARE(one, QByteArray(200, 'f'));
+        one.append('g'); // now its block's only holder
+        QCOMPARE(one, QByteArray(200, 'f') + 'g');
+    }
 }
 
 void TestArchive::readerStartsAtTheDevicePosition()
