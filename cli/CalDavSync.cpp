@@ -171,6 +171,16 @@ QByteArray contentHash(const QByteArray& text)
     return QCryptographicHash::hash(text, QCryptographicHash::Sha256);
 }
 
+// A red day as the year holds it, whatever UID or revision it goes out under: what tells whether a red
+// day a foreign event gave was changed in the planner since.
+QByteArray redDayHash(CalendarEvent e)
+{
+    e.uid.clear();
+    e.sequence = 0;
+    e.lastModified = QDateTime();
+    return contentHash(ICalendarFile::canonical(e));
+}
+
 QString conflictText(SyncPlan::Reason reason)
 {
     switch (reason) {
@@ -963,10 +973,17 @@ int CalDavSync::twoWay(const QStringList& args, bool outgoing)
         }
 
         QList<SyncDecision::Local> locals;
-        for (qsizetype i = 0; i < out.events.size(); ++i)
-            locals << SyncDecision::Local{out.events.at(i).uid,
-                                          base + out.events.at(i).uid + QStringLiteral(".ics"),
-                                          out.contents.at(i)};
+        QHash<QString, qsizetype> localByKey;
+        for (qsizetype i = 0; i < out.events.size(); ++i) {
+            const CalendarEvent& e = out.events.at(i);
+            SyncDecision::Local l{e.uid, base + e.uid + QStringLiteral(".ics"), out.contents.at(i), {}, {}};
+            if (e.kind == CalendarEvent::Kind::RedDay) {
+                l.key = YearItems::dayKey(e);
+                l.dayHash = redDayHash(e);
+                localByKey.insert(l.key, i);
+            }
+            locals << l;
+        }
         const QList<SyncDecision::Step> steps =
             SyncDecision::decide(locals, known, remotes, prefer, outgoing);
 
@@ -995,6 +1012,8 @@ int CalDavSync::twoWay(const QStringList& args, bool outgoing)
             QString dayKey;
         };
         QList<Adoption> adoptions;
+        // Foreign events over several days: UID -> the day keys of the red days they gave.
+        QHash<QString, QStringList> groups;
         bool missingEtags = false;
 
         // Then in: every edit through the year's one document, saved once.
@@ -1024,6 +1043,24 @@ int CalDavSync::twoWay(const QStringList& args, bool outgoing)
             for (qsizetype i = 0; i < steps.size(); ++i) {
                 const SyncDecision::Step& s = steps.at(i);
                 const CalendarEvent* local = s.local >= 0 ? &out.events.at(s.local) : nullptr;
+                // A foreign event's red days go with it; a changed one is given again below.
+                for (const QString& key : s.dropDays) {
+                    const qsizetype l = localByKey.value(key, -1);
+                    if (l < 0)
+                        continue;
+                    const CalendarEvent& day = out.events.at(l);
+                    edits.remove(day);
+                    tally.yearChanged = true;
+                    if (s.here == SyncDecision::Here::Remove) {
+                        ++tally.removedHere;
+                        m_out << QStringLiteral(
+                                     "removed   red day %1 (%2) here: %3 was deleted on the server\n")
+                                     .arg(day.yearly ? day.start.toString(QStringLiteral("MM-dd")) +
+                                                           QStringLiteral(" every year")
+                                                     : dateText(day.start),
+                                          day.summary, s.uid);
+                    }
+                }
                 CalendarEvent baseEvent;
                 const SyncPlan::Known* k = knownByUid.value(s.uid);
                 const bool hasBase = k && YearItems::baseEvent(*k, baseEvent);
@@ -1115,6 +1152,16 @@ int CalDavSync::twoWay(const QStringList& args, bool outgoing)
                                             "(--replace replaces it)\n")
                                  .arg(day, d.holiday.text, d.existing);
                 }
+                // An event that gives several days keeps them: they are its, not events of ours.
+                if (daysOfStep.value(holidayStep.at(h)) > 1 && d.action == HolidayImport::Action::Add) {
+                    CalendarEvent key;
+                    key.kind = CalendarEvent::Kind::RedDay;
+                    key.yearly = d.holiday.everyYear;
+                    key.start = d.holiday.everyYear
+                                    ? QDate(CalendarExport::kEveryYearStart, d.holiday.month, d.holiday.day)
+                                    : QDate(o.year, d.holiday.month, d.holiday.day);
+                    groups[s.uid] << YearItems::dayKey(key);
+                }
                 // An event that gives one day is that red day's own object from now on: the planner's
                 // version replaces it when the red day changes, instead of a second event beside it.
                 if (outgoing && daysOfStep.value(holidayStep.at(h)) == 1 &&
@@ -1138,9 +1185,21 @@ int CalDavSync::twoWay(const QStringList& args, bool outgoing)
         for (const StoreResult& p : problems)
             return fail(QStringLiteral("%1 The server was not changed by what failed here.").arg(p.message));
 
-        if (!adoptions.isEmpty() && reader.read(o.year)) {
+        if ((!adoptions.isEmpty() || !groups.isEmpty()) && reader.read(o.year)) {
             QStringList ignored;
             const QList<CalendarEvent> now = CalendarExport::events(reader.year(), ignored);
+            QHash<QString, QByteArray> hashOfDay;
+            for (const CalendarEvent& e : now)
+                if (e.kind == CalendarEvent::Kind::RedDay)
+                    hashOfDay.insert(YearItems::dayKey(e), redDayHash(e));
+            for (auto g = groups.cbegin(); g != groups.cend(); ++g) {
+                if (!next.contains(g.key()))
+                    continue;
+                SyncPlan::Known& k = next[g.key()];
+                for (const QString& key : g.value())
+                    if (hashOfDay.contains(key))
+                        k.days.insert(key, hashOfDay.value(key));
+            }
             for (Adoption& a : adoptions) {
                 for (CalendarEvent e : now) {
                     if (e.kind != CalendarEvent::Kind::RedDay || YearItems::dayKey(e) != a.dayKey)
@@ -1181,6 +1240,7 @@ int CalDavSync::twoWay(const QStringList& args, bool outgoing)
                 n.href = s.href;
                 n.etag = remotes.at(s.remote).etag;
                 n.foreign = true;
+                n.days = s.keepDays;
                 next.insert(s.uid, n);
                 if (server && !server->ours && !listed.contains(s.uid)) {
                     listed.insert(s.uid);
@@ -1193,6 +1253,8 @@ int CalDavSync::twoWay(const QStringList& args, bool outgoing)
                 continue;
             }
             if (s.here == SyncDecision::Here::None && s.toServer == SyncDecision::ToServer::None) {
+                if (s.base == SyncDecision::Base::Keep && next.contains(s.uid) && next.value(s.uid).foreign)
+                    next[s.uid].days = s.keepDays; // the days changed or removed here are no longer its
                 if (s.base == SyncDecision::Base::Remote && s.remote >= 0)
                     next.insert(s.uid, knownFrom(local ? *local : *server, s.href, remotes.at(s.remote).etag,
                                                  remotes.at(s.remote).content));

@@ -58,6 +58,12 @@ QByteArray PublishState::toJson() const
                 o.insert(QStringLiteral("sequence"), e.sequence);
             if (!e.modified.isEmpty())
                 o.insert(QStringLiteral("modified"), e.modified);
+            if (!e.days.isEmpty()) {
+                QJsonObject days;
+                for (auto it = e.days.cbegin(); it != e.days.cend(); ++it)
+                    days.insert(it.key(), QString::fromLatin1(it.value().toHex()));
+                o.insert(QStringLiteral("days"), days);
+            }
             list.append(o);
         }
         collections.append(QJsonObject{{QStringLiteral("url"), url}, {QStringLiteral("events"), list}});
@@ -105,6 +111,9 @@ bool PublishState::fromJson(const QByteArray& json, QString& error)
             k.sequence = o.value(QStringLiteral("sequence")).toInt();
             k.key = o.value(QStringLiteral("key")).toString();
             k.modified = o.value(QStringLiteral("modified")).toString();
+            const QJsonObject days = o.value(QStringLiteral("days")).toObject();
+            for (auto it = days.begin(); it != days.end(); ++it)
+                k.days.insert(it.key(), QByteArray::fromHex(it.value().toString().toLatin1()));
             if (k.uid.isEmpty() || k.href.isEmpty()) {
                 error = QStringLiteral("damaged: an event of %1 without UID or href").arg(url);
                 m_collections.clear();
