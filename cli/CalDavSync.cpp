@@ -650,9 +650,20 @@ int CalDavSync::publish(const QStringList& args)
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const Outgoing outgoing = prepare(reader.year(), known, now, notes);
     const QString base = collection.path(QUrl::FullyDecoded);
+    // The red days a foreign event gave over several days, as it gave them, are that object's: sent as
+    // ours they would stand twice on the phone. One changed here since is ours, as sync has it.
+    QHash<QString, QByteArray> foreignDays;
+    for (const SyncPlan::Known& k : foreign)
+        for (auto it = k.days.cbegin(); it != k.days.cend(); ++it)
+            foreignDays.insert(it.key(), it.value());
     QList<SyncPlan::Local> locals;
     for (qsizetype i = 0; i < outgoing.events.size(); ++i) {
         const CalendarEvent& e = outgoing.events.at(i);
+        if (e.kind == CalendarEvent::Kind::RedDay && !foreignDays.isEmpty()) {
+            const auto held = foreignDays.constFind(YearItems::dayKey(e));
+            if (held != foreignDays.cend() && held.value() == redDayHash(e))
+                continue;
+        }
         locals << SyncPlan::Local{e.uid, base + e.uid + QStringLiteral(".ics"),
                                   contentHash(outgoing.contents.at(i))};
     }

@@ -62,7 +62,10 @@ QList<SyncDecision::Step> SyncDecision::decide(const QList<Local>& locals,
         s.href = k.href;
         s.remote = r;
         if (k.foreign) {
-            // Its red days that the planner left as they came; a changed one is the planner's own now.
+            // Its red days that the planner left as they came; a changed one is the planner's own now. One
+            // removed here only leaves the group: the object stays as the other client made it (changing
+            // someone else's event to drop a day could lose what the year cannot hold), and it gives the
+            // day again only when it changes there.
             QHash<QString, QByteArray> held;
             for (auto it = k.days.cbegin(); it != k.days.cend(); ++it) {
                 const qsizetype l = localByKey.value(it.key(), -1);

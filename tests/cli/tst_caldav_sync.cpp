@@ -10,6 +10,8 @@
 #include "SyncDecision.h"
 #include "SyncPlan.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
 
 #include <QTcpServer>
@@ -651,7 +653,19 @@ private slots:
         QTest::addColumn<bool>("valid");
         QTest::newRow("missing file") << QByteArray() << true;
         QTest::newRow("not JSON") << QByteArray("{\"format\": 1, \"coll") << false;
-        QTest::newRow("other format") << QByteArray("{\"format\": 3, \"collections\": []}") << false;
+        QTest::newRow("other format") << QByteArray("{\"format\": 4, \"collections\": []}") << false;
+        QTest::newRow("format 2 of an older run")
+            << QByteArray("{\"format\":2,\"collections\":[{\"url\":\"u\",\"events\":[{\"uid\":\"a\","
+                          "\"href\":\"/u/a.ics\",\"etag\":\"1\",\"hash\":\"ff\",\"foreign\":true}]}]}")
+            << true;
+        QTest::newRow("days of a foreign event")
+            << QByteArray("{\"format\":3,\"collections\":[{\"url\":\"u\",\"events\":[{\"uid\":\"a\","
+                          "\"href\":\"/u/a.ics\",\"foreign\":true,\"days\":{\"red/2026-05-01\":\"ab\"}}]}]}")
+            << true;
+        QTest::newRow("days damaged")
+            << QByteArray("{\"format\":3,\"collections\":[{\"url\":\"u\",\"events\":[{\"uid\":\"a\","
+                          "\"href\":\"/u/a.ics\",\"foreign\":true,\"days\":[\"red/2026-05-01\"]}]}]}")
+            << false;
         QTest::newRow("event without href")
             << QByteArray("{\"format\":1,\"collections\":[{\"url\":\"u\",\"events\":[{\"uid\":\"a\"}]}]}")
             << false;
@@ -676,21 +690,35 @@ private slots:
         QCOMPARE(error.isEmpty(), valid);
         if (!valid)
             return;
-        const QList<SyncPlan::Known> events{
-            {QStringLiteral("b@t"), QStringLiteral("/c/b@t.ics"), QStringLiteral("\"2\""), "\x01\x02",
-             "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n", 3, false, QStringLiteral("project"), 2,
-             QStringLiteral("2026-03-01T10:00:00Z")},
-            {QStringLiteral("a@t"),
-             QStringLiteral("/c/a@t.ics"),
-             QStringLiteral("\"1\""),
-             "\xff",
-             {},
-             -1,
-             true,
-             {},
-             0,
-             {}, {}}};
+        QList<SyncPlan::Known> events{{QStringLiteral("b@t"),
+                                       QStringLiteral("/c/b@t.ics"),
+                                       QStringLiteral("\"2\""),
+                                       "\x01\x02",
+                                       "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n",
+                                       3,
+                                       false,
+                                       QStringLiteral("project"),
+                                       2,
+                                       QStringLiteral("2026-03-01T10:00:00Z"),
+                                       {}},
+                                      {QStringLiteral("a@t"),
+                                       QStringLiteral("/c/a@t.ics"),
+                                       QStringLiteral("\"1\""),
+                                       "\xff",
+                                       {},
+                                       -1,
+                                       true,
+                                       {},
+                                       0,
+                                       {},
+                                       {}}};
+        // Without a foreign event's days the state stays readable by an older tolva-cli.
+        PublishState plain;
+        plain.setEvents(QStringLiteral("https://h/c/"), events);
+        QCOMPARE(QJsonDocument::fromJson(plain.toJson())["format"].toInt(), 2);
+        events[1].days.insert(QStringLiteral("red/2026-05-02"), "\x0a\x0b");
         state.setEvents(QStringLiteral("https://h/c/"), events);
+        QCOMPARE(QJsonDocument::fromJson(state.toJson())["format"].toInt(), 3);
         QVERIFY(state.save(path, error));
         PublishState back;
         QVERIFY(back.load(path, error));
@@ -706,6 +734,7 @@ private slots:
         QCOMPARE(read[1].modified, events[0].modified);
         QCOMPARE(read[1].key, QStringLiteral("project"));
         QVERIFY(read[0].foreign && !read[1].foreign);
+        QCOMPARE(read[0].days, events[1].days);
     }
 
     // Why: each refusal must tell the user which URL answered what, and what to do about it.
