@@ -67,6 +67,27 @@ QUrl CalDavClient::collectionUrl(const QUrl& url)
     return u;
 }
 
+CalDavClient::Request CalDavClient::putRequest(const QUrl& collection, const QString& href,
+                                               const QByteArray& text, const QString& ifMatch)
+{
+    QUrl url = collection;
+    url.setPath(href, QUrl::DecodedMode);
+    return CalDavClient::Request{"PUT",
+                                 url,
+                                 {ifMatch.isEmpty() ? qMakePair(QByteArray("If-None-Match"), QByteArray("*"))
+                                                    : qMakePair(QByteArray("If-Match"), ifMatch.toUtf8()),
+                                  {"Content-Type", "text/calendar; charset=utf-8"}},
+                                 text};
+}
+
+CalDavClient::Request CalDavClient::deleteRequest(const QUrl& collection, const QString& href,
+                                                  const QString& ifMatch)
+{
+    QUrl url = collection;
+    url.setPath(href, QUrl::DecodedMode);
+    return CalDavClient::Request{"DELETE", url, {{"If-Match", ifMatch.toUtf8()}}, {}};
+}
+
 QString CalDavClient::normalHref(const QUrl& base, const QString& href)
 {
     return base.resolved(QUrl(href, QUrl::TolerantMode)).path(QUrl::FullyDecoded);

@@ -91,6 +91,12 @@ public:
     static QString normalHref(const QUrl& base, const QString& href);
     // The collection URL in its one form: no user name, no query or fragment, ending in a slash.
     static QUrl collectionUrl(const QUrl& url);
+    // A PUT of `text` to `href` (a decoded path) in the collection: with If-Match `ifMatch`, or with
+    // If-None-Match * where `ifMatch` is empty, so that it never overwrites what another client wrote.
+    static Request putRequest(const QUrl& collection, const QString& href, const QByteArray& text,
+                              const QString& ifMatch);
+    // A DELETE of `href` that must still find `ifMatch`.
+    static Request deleteRequest(const QUrl& collection, const QString& href, const QString& ifMatch);
 
 private:
     bool multiStatus(const Request& request, QList<MultiStatus::Response>& responses, QString& error);

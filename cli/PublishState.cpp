@@ -12,8 +12,12 @@
 
 namespace {
 
-// 2 adds each event's content, a project's position and foreign events; a state of format 1 is read too.
-constexpr int kFormat = 2;
+// 2 adds each event's content, a project's position and foreign events; 3 the red days a foreign event
+// gave over several days. A state is written in the lowest format that holds it: one of format 2 read by
+// an older tolva-cli would lose those days and send them back as events of ours, so it refuses 3 instead.
+// Every older format is read.
+constexpr int kFormat = 3;
+constexpr int kFormatWithoutDays = 2;
 
 } // namespace
 
@@ -36,6 +40,7 @@ QByteArray PublishState::toJson() const
     QStringList urls = m_collections.keys();
     std::sort(urls.begin(), urls.end());
     QJsonArray collections;
+    int format = kFormatWithoutDays;
     for (const QString& url : urls) {
         QList<SyncPlan::Known> events = m_collections.value(url);
         std::sort(events.begin(), events.end(),
@@ -58,12 +63,19 @@ QByteArray PublishState::toJson() const
                 o.insert(QStringLiteral("sequence"), e.sequence);
             if (!e.modified.isEmpty())
                 o.insert(QStringLiteral("modified"), e.modified);
+            if (!e.days.isEmpty()) {
+                format = kFormat;
+                QJsonObject days;
+                for (auto it = e.days.cbegin(); it != e.days.cend(); ++it)
+                    days.insert(it.key(), QString::fromLatin1(it.value().toHex()));
+                o.insert(QStringLiteral("days"), days);
+            }
             list.append(o);
         }
         collections.append(QJsonObject{{QStringLiteral("url"), url}, {QStringLiteral("events"), list}});
     }
     return QJsonDocument(
-               QJsonObject{{QStringLiteral("format"), kFormat}, {QStringLiteral("collections"), collections}})
+               QJsonObject{{QStringLiteral("format"), format}, {QStringLiteral("collections"), collections}})
         .toJson(QJsonDocument::Indented);
 }
 
@@ -105,6 +117,18 @@ bool PublishState::fromJson(const QByteArray& json, QString& error)
             k.sequence = o.value(QStringLiteral("sequence")).toInt();
             k.key = o.value(QStringLiteral("key")).toString();
             k.modified = o.value(QStringLiteral("modified")).toString();
+            const QJsonValue daysValue = o.value(QStringLiteral("days"));
+            const QJsonObject days = daysValue.toObject();
+            bool daysSound = daysValue.isUndefined() || daysValue.isObject();
+            for (auto it = days.constBegin(); daysSound && it != days.constEnd(); ++it) {
+                daysSound = !it.key().isEmpty() && it.value().isString();
+                k.days.insert(it.key(), QByteArray::fromHex(it.value().toString().toLatin1()));
+            }
+            if (!daysSound) {
+                error = QStringLiteral("damaged: the days of %1 in %2").arg(k.uid, url);
+                m_collections.clear();
+                return false;
+            }
             if (k.uid.isEmpty() || k.href.isEmpty()) {
                 error = QStringLiteral("damaged: an event of %1 without UID or href").arg(url);
                 m_collections.clear();

@@ -40,13 +40,17 @@ QList<SyncDecision::Step> SyncDecision::decide(const QList<Local>& locals,
         if (remotes.at(i).fetched && !remotes.at(i).uid.isEmpty())
             remoteByUid.insert(remotes.at(i).uid, i);
     }
-    QHash<QString, qsizetype> localByUid;
-    for (qsizetype i = 0; i < locals.size(); ++i)
+    QHash<QString, qsizetype> localByUid, localByKey;
+    for (qsizetype i = 0; i < locals.size(); ++i) {
         localByUid.insert(locals.at(i).uid, i);
+        if (!locals.at(i).key.isEmpty())
+            localByKey.insert(locals.at(i).key, i);
+    }
 
     QList<Step> steps;
     QSet<qsizetype> claimed; // remotes that belong to a known or local item
     QSet<QString> decided;
+    QSet<qsizetype> grouped; // red days that are a foreign event's, not ours to send
 
     for (const SyncPlan::Known& k : known) {
         decided.insert(k.uid);
@@ -58,14 +62,38 @@ QList<SyncDecision::Step> SyncDecision::decide(const QList<Local>& locals,
         s.href = k.href;
         s.remote = r;
         if (k.foreign) {
+            // Its red days that the planner left as they came; a changed one is the planner's own now. One
+            // removed here only leaves the group: the object stays as the other client made it (changing
+            // someone else's event to drop a day could lose what the year cannot hold), and it gives the
+            // day again only when it changes there.
+            QHash<QString, QByteArray> held;
+            for (auto it = k.days.cbegin(); it != k.days.cend(); ++it) {
+                const qsizetype l = localByKey.value(it.key(), -1);
+                if (l >= 0 && locals.at(l).dayHash == it.value() && !grouped.contains(l)) {
+                    held.insert(it.key(), it.value());
+                    grouped.insert(l);
+                }
+            }
             // Taken in (or left alone) once; again only when someone changes it.
-            if (r < 0)
+            if (r < 0) {
                 s.base = Base::Drop;
-            else if (remotes.at(r).etag != k.etag) {
+                if (!held.isEmpty()) {
+                    s.here = Here::Remove;
+                    s.reason = Reason::RemovedThere;
+                    s.dropDays = held.keys();
+                }
+            } else if (remotes.at(r).etag != k.etag) {
                 s = take(s, remotes.at(r).holdable ? Here::Import : Here::None,
                          remotes.at(r).holdable ? Reason::Foreign : Reason::Unholdable);
                 s.base = Base::Foreign;
+                if (remotes.at(r).holdable)
+                    s.dropDays = held.keys(); // given again by what it is now
+                else
+                    s.keepDays = held;
+            } else {
+                s.keepDays = held;
             }
+            s.dropDays.sort();
             steps << s;
             continue;
         }
@@ -112,7 +140,7 @@ QList<SyncDecision::Step> SyncDecision::decide(const QList<Local>& locals,
 
     for (qsizetype l = 0; l < locals.size(); ++l) {
         const Local& local = locals.at(l);
-        if (decided.contains(local.uid))
+        if (decided.contains(local.uid) || grouped.contains(l))
             continue;
         decided.insert(local.uid);
         Step s;

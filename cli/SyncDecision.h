@@ -3,8 +3,10 @@
 #include "SyncPlan.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // What a two-way sync does to each item, decided before any request is sent from three tables: the year's
 // events now (UID -> content), what the last sync agreed with the server (UID -> href, ETag, content) and
@@ -15,7 +17,10 @@
 // the server is preferred. A deletion is a change like any other. Contents are compared in
 // ICalendarFile::canonical form, so a client that saves an event again unchanged changes nothing.
 // Foreign objects (not the planner's) that the year can hold (all-day events) become red days once; the
-// others are left alone and listed once.
+// others are left alone and listed once. The red days a foreign event gives over several days stay that
+// object's (Known::days): never sent as events of ours, removed here when it is deleted there and taken in
+// again when it changes. A day of them changed in the planner leaves the group and becomes an event of
+// ours for that day alone; one removed in the planner only leaves the group (the object stays the phone's).
 class SyncDecision
 {
 public:
@@ -46,6 +51,9 @@ public:
         QString uid;
         QString href; // where a new event goes
         QByteArray content;
+        // A red day's YearItems::dayKey and the hash it is compared with Known::days by; empty otherwise.
+        QString key;
+        QByteArray dayHash;
     };
     struct Remote
     {
@@ -70,6 +78,10 @@ public:
         bool conflict = false;
         qsizetype local = -1;  // index into the locals, or -1
         qsizetype remote = -1; // index into the remotes, or -1
+        // Of a foreign event's red days: the day keys to remove here (the event went or changed there),
+        // and those still its own afterwards when it is unchanged.
+        QStringList dropDays;
+        QHash<QString, QByteArray> keepDays;
     };
 
     // `outgoing` false is pull: nothing goes to the server, and what would have gone stays pending

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -35,6 +36,10 @@ public:
         // The revision last sent, which the next change raises.
         int sequence = 0;
         QString modified; // LAST-MODIFIED then, ISO 8601 in UTC
+        // Of a foreign event that gives several red days (a holiday over days, a repeating one): the day
+        // key of each red day it gave that the year still holds as given, with the hash of that red day.
+        // Those days are the foreign object's, not events of ours to send.
+        QHash<QString, QByteArray> days;
     };
     struct Remote
     {

@@ -10,6 +10,8 @@
 #include "SyncDecision.h"
 #include "SyncPlan.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
 
 #include <QTcpServer>
@@ -160,7 +162,7 @@ private slots:
             l << SyncPlan::Local{i[0], QStringLiteral("/c/%1.ics").arg(i[0]), i[1].toUtf8()};
         QList<SyncPlan::Known> k;
         for (const QStringList& i : items(known))
-            k << SyncPlan::Known{i[0], i[1], i[2], i[3].toUtf8(), {}, -1, false, {}, 0, {}};
+            k << SyncPlan::Known{i[0], i[1], i[2], i[3].toUtf8(), {}, -1, false, {}, 0, {}, {}};
         // A stranger's object is in every listing; it must never get a step.
         QList<SyncPlan::Remote> r{{QStringLiteral("/c/foreign.ics"), QStringLiteral("f1"), {}}};
         for (const QStringList& i : items(remote))
@@ -348,10 +350,10 @@ private slots:
         QFETCH(QString, expected);
         QList<SyncDecision::Local> l;
         for (const QStringList& i : items(local))
-            l << SyncDecision::Local{i[0], QStringLiteral("/c/%1.ics").arg(i[0]), i[1].toUtf8()};
+            l << SyncDecision::Local{i[0], QStringLiteral("/c/%1.ics").arg(i[0]), i[1].toUtf8(), {}, {}};
         QList<SyncPlan::Known> k;
         for (const QStringList& i : items(known))
-            k << SyncPlan::Known{i[0], i[1], i[2], {}, i[3].toUtf8(), -1, false, {}, 0, {}};
+            k << SyncPlan::Known{i[0], i[1], i[2], {}, i[3].toUtf8(), -1, false, {}, 0, {}, {}};
         QList<SyncDecision::Remote> r;
         for (const QStringList& i : items(remote)) {
             SyncDecision::Remote x;
@@ -379,6 +381,100 @@ private slots:
                           QLatin1String(base[int(s.base)]))
                      .arg(int(s.conflict)),
                  expected);
+    }
+
+    // Why: the red days a foreign event gives over several days are that object's: sent as ours they
+    // would stand twice on the phone; left behind when the phone deletes it they would never go; a day
+    // changed in the planner must neither be lost nor shadowed by the phone's version.
+    void foreignDaysStayTheirs_data()
+    {
+        // local red days "key:hash"; the days the last sync tied to the foreign event; the server's
+        // object now (same, changed, gone). Expected: "here/dropped/kept/created".
+        QTest::addColumn<QString>("local");
+        QTest::addColumn<QString>("days");
+        QTest::addColumn<QString>("there");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("unchanged: nothing goes out") << "a:1,b:1"
+                                                     << "a:1,b:1"
+                                                     << "same"
+                                                     << "none//a,b/";
+        QTest::newRow("a day changed here becomes ours alone") << "a:1,b:2"
+                                                               << "a:1,b:1"
+                                                               << "same"
+                                                               << "none//a/b";
+        QTest::newRow("a day removed here only leaves the group") << "a:1"
+                                                                  << "a:1,b:1"
+                                                                  << "same"
+                                                                  << "none//a/";
+        QTest::newRow("changed there: given again") << "a:1,b:1"
+                                                    << "a:1,b:1"
+                                                    << "changed"
+                                                    << "import/a,b//";
+        QTest::newRow("changed there, a day changed here stays ours") << "a:1,b:2"
+                                                                      << "a:1,b:1"
+                                                                      << "changed"
+                                                                      << "import/a//b";
+        QTest::newRow("deleted there: its days go") << "a:1,b:1"
+                                                    << "a:1,b:1"
+                                                    << "gone"
+                                                    << "remove/a,b//";
+        QTest::newRow("deleted there, a day changed here stays") << "a:1,b:2"
+                                                                 << "a:1,b:1"
+                                                                 << "gone"
+                                                                 << "remove/a//b";
+        QTest::newRow("deleted there, every day changed here") << "a:2,b:2"
+                                                               << "a:1,b:1"
+                                                               << "gone"
+                                                               << "none///a,b";
+    }
+    void foreignDaysStayTheirs()
+    {
+        QFETCH(QString, local);
+        QFETCH(QString, days);
+        QFETCH(QString, there);
+        QFETCH(QString, expected);
+        QList<SyncDecision::Local> l;
+        for (const QString& item : local.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QString key = item.section(QLatin1Char(':'), 0, 0);
+            l << SyncDecision::Local{QStringLiteral("red-") + key, QStringLiteral("/c/red-%1.ics").arg(key),
+                                     item.toUtf8(), key, item.section(QLatin1Char(':'), 1).toUtf8()};
+        }
+        SyncPlan::Known k;
+        k.uid = QStringLiteral("holiday");
+        k.href = QStringLiteral("/c/holiday.ics");
+        k.etag = QStringLiteral("e1");
+        k.foreign = true;
+        for (const QString& item : days.split(QLatin1Char(','), Qt::SkipEmptyParts))
+            k.days.insert(item.section(QLatin1Char(':'), 0, 0), item.section(QLatin1Char(':'), 1).toUtf8());
+        QList<SyncDecision::Remote> r;
+        if (there != QLatin1String("gone")) {
+            SyncDecision::Remote x;
+            x.href = k.href;
+            x.etag = there == QLatin1String("same") ? QStringLiteral("e1") : QStringLiteral("e2");
+            x.fetched = there != QLatin1String("same");
+            x.uid = k.uid;
+            x.content = "z";
+            x.holdable = true;
+            r << x;
+        }
+        const auto steps = SyncDecision::decide(l, {k}, r, SyncDecision::Prefer::Planner);
+        QStringList created;
+        QString group;
+        static const char* const here[] = {"none", "apply", "remove", "import"};
+        for (const SyncDecision::Step& s : steps) {
+            if (s.uid == k.uid) {
+                QStringList kept = s.keepDays.keys();
+                kept.sort();
+                group = QStringLiteral("%1/%2/%3/")
+                            .arg(QLatin1String(here[int(s.here)]), s.dropDays.join(QLatin1Char(',')),
+                                 kept.join(QLatin1Char(',')));
+                continue;
+            }
+            QVERIFY2(s.toServer == SyncDecision::ToServer::Create, qPrintable(s.uid));
+            created << s.uid.mid(4);
+        }
+        created.sort();
+        QCOMPARE(group + created.join(QLatin1Char(',')), expected);
     }
 
     // Why: iCalendar is UTF-8, but files from old programs are not; a text read as something else is
@@ -557,7 +653,19 @@ private slots:
         QTest::addColumn<bool>("valid");
         QTest::newRow("missing file") << QByteArray() << true;
         QTest::newRow("not JSON") << QByteArray("{\"format\": 1, \"coll") << false;
-        QTest::newRow("other format") << QByteArray("{\"format\": 3, \"collections\": []}") << false;
+        QTest::newRow("other format") << QByteArray("{\"format\": 4, \"collections\": []}") << false;
+        QTest::newRow("format 2 of an older run")
+            << QByteArray("{\"format\":2,\"collections\":[{\"url\":\"u\",\"events\":[{\"uid\":\"a\","
+                          "\"href\":\"/u/a.ics\",\"etag\":\"1\",\"hash\":\"ff\",\"foreign\":true}]}]}")
+            << true;
+        QTest::newRow("days of a foreign event")
+            << QByteArray("{\"format\":3,\"collections\":[{\"url\":\"u\",\"events\":[{\"uid\":\"a\","
+                          "\"href\":\"/u/a.ics\",\"foreign\":true,\"days\":{\"red/2026-05-01\":\"ab\"}}]}]}")
+            << true;
+        QTest::newRow("days damaged")
+            << QByteArray("{\"format\":3,\"collections\":[{\"url\":\"u\",\"events\":[{\"uid\":\"a\","
+                          "\"href\":\"/u/a.ics\",\"foreign\":true,\"days\":[\"red/2026-05-01\"]}]}]}")
+            << false;
         QTest::newRow("event without href")
             << QByteArray("{\"format\":1,\"collections\":[{\"url\":\"u\",\"events\":[{\"uid\":\"a\"}]}]}")
             << false;
@@ -582,21 +690,35 @@ private slots:
         QCOMPARE(error.isEmpty(), valid);
         if (!valid)
             return;
-        const QList<SyncPlan::Known> events{
-            {QStringLiteral("b@t"), QStringLiteral("/c/b@t.ics"), QStringLiteral("\"2\""), "\x01\x02",
-             "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n", 3, false, QStringLiteral("project"), 2,
-             QStringLiteral("2026-03-01T10:00:00Z")},
-            {QStringLiteral("a@t"),
-             QStringLiteral("/c/a@t.ics"),
-             QStringLiteral("\"1\""),
-             "\xff",
-             {},
-             -1,
-             true,
-             {},
-             0,
-             {}}};
+        QList<SyncPlan::Known> events{{QStringLiteral("b@t"),
+                                       QStringLiteral("/c/b@t.ics"),
+                                       QStringLiteral("\"2\""),
+                                       "\x01\x02",
+                                       "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n",
+                                       3,
+                                       false,
+                                       QStringLiteral("project"),
+                                       2,
+                                       QStringLiteral("2026-03-01T10:00:00Z"),
+                                       {}},
+                                      {QStringLiteral("a@t"),
+                                       QStringLiteral("/c/a@t.ics"),
+                                       QStringLiteral("\"1\""),
+                                       "\xff",
+                                       {},
+                                       -1,
+                                       true,
+                                       {},
+                                       0,
+                                       {},
+                                       {}}};
+        // Without a foreign event's days the state stays readable by an older tolva-cli.
+        PublishState plain;
+        plain.setEvents(QStringLiteral("https://h/c/"), events);
+        QCOMPARE(QJsonDocument::fromJson(plain.toJson())["format"].toInt(), 2);
+        events[1].days.insert(QStringLiteral("red/2026-05-02"), "\x0a\x0b");
         state.setEvents(QStringLiteral("https://h/c/"), events);
+        QCOMPARE(QJsonDocument::fromJson(state.toJson())["format"].toInt(), 3);
         QVERIFY(state.save(path, error));
         PublishState back;
         QVERIFY(back.load(path, error));
@@ -612,6 +734,7 @@ private slots:
         QCOMPARE(read[1].modified, events[0].modified);
         QCOMPARE(read[1].key, QStringLiteral("project"));
         QVERIFY(read[0].foreign && !read[1].foreign);
+        QCOMPARE(read[0].days, events[1].days);
     }
 
     // Why: each refusal must tell the user which URL answered what, and what to do about it.

@@ -164,16 +164,17 @@ private:
                             extra);
     }
 
-    YearData year()
+    YearData year(const QString& dir = QString())
     {
-        YearReader reader(m_dir.path());
+        YearReader reader(dir.isEmpty() ? m_dir.path() : dir);
         return reader.read(kYear) ? reader.year() : YearData{};
     }
 
-    void save(const YearData& y)
+    void save(const YearData& y) { save(m_dir.path(), y); }
+    void save(const QString& dir, const YearData& y)
     {
         DataStore store;
-        QVERIFY(store.CaptureWorkDir(m_dir.path()).ok());
+        QVERIFY(store.CaptureWorkDir(dir).ok());
         QVERIFY(store.saveYear(y).ok());
     }
 
@@ -469,6 +470,136 @@ private slots:
         QCOMPARE(s.size(), count + 1);
         QCOMPARE(s.value(memoUid(3, 9)).value(QStringLiteral("summary")).toString(),
                  QStringLiteral("Sent on the second try"));
+    }
+
+    // Why: a phone's event over several days, or one that repeats, gives the year many red days; sent back
+    // as events of ours they would stand twice on the phone, and left behind when the phone deletes the
+    // event they would never go. A day the user un-reds leaves the phone's event as it is.
+    void foreignEventOverSeveralDaysStaysOneObject_data()
+    {
+        QTest::addColumn<QByteArray>("lines"); // of the VEVENT, after its UID
+        QTest::addColumn<QStringList>("days"); // MM-dd of the red days it gives
+        QTest::newRow("three days") << QByteArray(
+                                           "DTSTART;VALUE=DATE:20260803\r\nDTEND;VALUE=DATE:20260806\r\n")
+                                    << QStringList{"08-03", "08-04", "08-05"};
+        QTest::newRow("weekly") << QByteArray("DTSTART;VALUE=DATE:20260902\r\nDTEND;VALUE=DATE:20260903\r\n"
+                                              "RRULE:FREQ=WEEKLY;COUNT=4\r\n")
+                                << QStringList{"09-02", "09-09", "09-16", "09-23"};
+        QTest::newRow("two days weekly") << QByteArray("DTSTART;VALUE=DATE:20261105\r\n"
+                                                       "DTEND;VALUE=DATE:20261107\r\nRRULE:FREQ=WEEKLY;UNTIL="
+                                                       "20261113\r\n")
+                                         << QStringList{"11-05", "11-06", "11-12", "11-13"};
+    }
+    void foreignEventOverSeveralDaysStaysOneObject()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(QStringList, days);
+        const QString calendar = QStringLiteral("phone-%1").arg(QTest::currentDataTag()).replace(' ', '-');
+        const QString uid = calendar + QStringLiteral("@phone.example");
+        const QString ours = QStringLiteral("%1-10-03-red-day@tolva").arg(kYear);
+        QTemporaryDir dir;
+        YearData y;
+        y.reset();
+        y.m_settings.m_stSelected = Calendar::makeDate(kYear, 3, 1);
+        y.m_redTexts.setAt(day(10, 3), "Unity Day");
+        writeFolder(dir.path(), y, ForeverRedDays{});
+        QVERIFY(peer({QStringLiteral("make"), calendar}).isEmpty());
+        const QString object = dir.filePath(QStringLiteral("object.ics"));
+        QFile f(object);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(
+            "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//phone//EN\r\nBEGIN:VEVENT\r\nUID:" + uid.toUtf8() +
+            "\r\nDTSTAMP:20260101T000000Z\r\n" + lines + "SUMMARY:Away\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        f.close();
+        QVERIFY(peer({QStringLiteral("add"), calendar, object}).isEmpty());
+        const QString original = peer({QStringLiteral("dump"), calendar});
+
+        const auto run = [&](const char* command) {
+            return runInProcess({QStringLiteral("--dir"), dir.path(), QLatin1String(command),
+                                 QString::number(kYear), QStringLiteral("--url"),
+                                 m_server.calendarUrl(calendar), QStringLiteral("--user"),
+                                 QLatin1String(RadicaleServer::kUser)});
+        };
+        // UID -> the event as the phone sees it, and the year's red days as MM-dd -> text.
+        const auto onServer = [&] {
+            QMap<QString, QString> events;
+            for (const QString& line :
+                 peer({QStringLiteral("dump"), calendar}).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                events.insert(
+                    QJsonDocument::fromJson(line.toUtf8()).object().value(QStringLiteral("uid")).toString(),
+                    line);
+            return events;
+        };
+        const auto redDays = [&] {
+            QMap<QString, QString> out;
+            YearReader reader(dir.path());
+            if (!reader.read(kYear))
+                return out;
+            for (int n = 1; n <= 365; ++n) {
+                const QString text = TextCodec::decode(reader.year().m_redTexts.at(n));
+                if (!text.isEmpty())
+                    out.insert(QDate(kYear, 1, 1).addDays(n - 1).toString(QStringLiteral("MM-dd")), text);
+            }
+            return out;
+        };
+        QMap<QString, QString> expectedDays{{QStringLiteral("10-03"), QStringLiteral("Unity Day")}};
+        for (const QString& d : days)
+            expectedDays.insert(d, QStringLiteral("Away"));
+        const QString nothing = QStringLiteral(
+            "0 added, 0 changed, 0 removed on the server; 0 taken in, 0 removed, 0 red days added here");
+
+        const Run first = run("sync");
+        QVERIFY2(first.status == 0, qPrintable(first.out + first.err));
+        QCOMPARE(lastLine(first.out),
+                 QStringLiteral("1 added, 0 changed, 0 removed on the server; 0 taken in, "
+                                "0 removed, %1 red days added here")
+                     .arg(days.size()));
+        QCOMPARE(redDays(), expectedDays);
+        const Run second = run("sync");
+        QVERIFY2(second.status == 0, qPrintable(second.out + second.err));
+        QCOMPARE(lastLine(second.out), nothing);
+        const Run published = run("publish");
+        QVERIFY2(published.status == 0, qPrintable(published.out + published.err));
+        QCOMPARE(lastLine(published.out), QStringLiteral("0 added, 0 changed, 0 removed"));
+        QMap<QString, QString> s = onServer();
+        QCOMPARE(s.keys(), (QStringList{ours, uid}));
+        QCOMPARE(s.value(uid), original.trimmed());
+        QCOMPARE(redDays(), expectedDays);
+
+        // Un-red in the planner: the day goes here only, the phone's event stays as it is.
+        y = year(dir.path());
+        y.m_redTexts.setAt(day(days.constFirst().left(2).toInt(), days.constFirst().mid(3).toInt()),
+                           QByteArray());
+        save(dir.path(), y);
+        expectedDays.remove(days.constFirst());
+        const Run unred = run("sync");
+        QVERIFY2(unred.status == 0, qPrintable(unred.out + unred.err));
+        QCOMPARE(lastLine(unred.out), nothing);
+        QCOMPARE(onServer(), s);
+        QCOMPARE(redDays(), expectedDays);
+
+        // Changed on the phone: it gives its days again, the one un-redded here too.
+        QVERIFY(peer({QStringLiteral("edit"), calendar, uid, QStringLiteral("Away again")}).isEmpty());
+        s = onServer();
+        const Run changed = run("sync");
+        QVERIFY2(changed.status == 0, qPrintable(changed.out + changed.err));
+        QCOMPARE(lastLine(changed.out), QStringLiteral("0 added, 0 changed, 0 removed on the server; 0 taken "
+                                                       "in, 0 removed, %1 red days added here")
+                                            .arg(days.size()));
+        QCOMPARE(onServer(), s);
+        for (const QString& d : days)
+            expectedDays.insert(d, QStringLiteral("Away again"));
+        QCOMPARE(redDays(), expectedDays);
+
+        // Deleted on the phone: its red days go with it.
+        QVERIFY(peer({QStringLiteral("delete"), calendar, uid}).isEmpty());
+        const Run deleted = run("sync");
+        QVERIFY2(deleted.status == 0, qPrintable(deleted.out + deleted.err));
+        QCOMPARE(lastLine(deleted.out), QStringLiteral("0 added, 0 changed, 0 removed on the server; 0 taken "
+                                                       "in, %1 removed, 0 red days added here")
+                                            .arg(days.size()));
+        QCOMPARE(onServer().keys(), QStringList{ours});
+        QCOMPARE(redDays(), (QMap<QString, QString>{{QStringLiteral("10-03"), QStringLiteral("Unity Day")}}));
     }
 
     void cleanupTestCase() { m_server.stop(); }
