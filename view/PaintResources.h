@@ -7,6 +7,7 @@
 
 class CellTileCache;
 class DayNumbers;
+class LabelTexts;
 class QPaintDevice;
 struct DisplaySettings;
 
@@ -30,6 +31,10 @@ public:
     // The day numbers measured in the day font for a device; kept while the view paints at the same
     // resolution, since measuring them is a good part of a paint's fixed cost.
     const DayNumbers& dayNumbers(const QPaintDevice* device) const;
+    // The texts drawn in each of the three fonts, measured for a device; kept as the day numbers are.
+    LabelTexts& yearLabels(const QPaintDevice* device) const;
+    LabelTexts& dayLabels(const QPaintDevice* device) const;
+    LabelTexts& monthLabels(const QPaintDevice* device) const;
     // Cell heads drawn by earlier paints of the view.
     CellTileCache& cellTiles() const;
 
@@ -39,6 +44,7 @@ private:
     QFont m_dayFont;
     QFont m_monthFont;
     struct Measured;
+    Measured& measured(const QPaintDevice* device) const;
     mutable std::unique_ptr<Measured> m_measured;
     mutable std::unique_ptr<CellTileCache> m_cellTiles;
 };

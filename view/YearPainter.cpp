@@ -4,6 +4,7 @@
 #include "CellPatterns.h"
 #include "DayNumbers.h"
 #include "DeviceUnits.h"
+#include "LabelTexts.h"
 #include "PaintResources.h"
 #include "ProjectPeriods.h"
 #include "QtConversion.h"
@@ -62,14 +63,18 @@ void fill(QPainter& painter, int x, int y, int width, int height, const QColor& 
 }
 
 // Text with its top-left corner at (x, y), on an opaque box of the background colour as wide as the text's
-// advance and as high as the font's cell. Returns the box.
-QRect drawBoxedText(QPainter& painter, const QFontMetrics& metrics, int x, int y, const QString& text,
-                    const QColor& colour, const QColor& background)
+// advance and as high as the font's cell. Returns the box. At scale 1 a static text draws the glyphs drawText
+// would, without laying the text out again.
+QRect drawBoxedText(QPainter& painter, LabelTexts& texts, int x, int y, const QString& text,
+                    const QColor& colour, const QColor& background, bool staticText)
 {
-    const QRect box(x, y, metrics.horizontalAdvance(text), metrics.height());
+    const QRect box(x, y, texts.label(text).advance, texts.metrics().height());
     fill(painter, box.x(), box.y(), box.width(), box.height(), background);
     painter.setPen(colour);
-    painter.drawText(x, y + metrics.ascent(), text);
+    if (staticText)
+        painter.drawStaticText(x, y, texts.staticText(text, painter.worldTransform()));
+    else
+        painter.drawText(x, y + texts.metrics().ascent(), text);
     return box;
 }
 
@@ -259,7 +264,7 @@ void CYearPainter::PaintYear(QPainter& painter, QSize extent, const DisplaySetti
     painter.setFont(resources.dayFont());
     // Text boxes are measured for the device painted on (a printer lays text out unhinted).
     const QFontMetrics dayMetrics(resources.dayFont(), painter.device());
-    const QFontMetrics yearMetrics(resources.yearFont(), painter.device());
+    LabelTexts& yearTexts = resources.yearLabels(painter.device());
     const QString yearLabel = QString::number(shownYear);
     const bool cellDetails = cw > 15 && rh > 10;
     const bool markers = cellDetails && s.m_bShowMemoAlarm;
@@ -280,9 +285,9 @@ void CYearPainter::PaintYear(QPainter& painter, QSize extent, const DisplaySetti
                                       dayMetrics.ascent(),
                                       &resources.cellTiles()};
     const QRect yearLabelInk =
-        QRect(grid.left(), 5, yearMetrics.horizontalAdvance(yearLabel), yearMetrics.height()) |
-        yearMetrics.boundingRect(yearLabel)
-            .translated(grid.left(), 5 + yearMetrics.ascent())
+        QRect(grid.left(), 5, yearTexts.label(yearLabel).advance, yearTexts.metrics().height()) |
+        yearTexts.label(yearLabel)
+            .bounds.translated(grid.left(), 5 + yearTexts.metrics().ascent())
             .adjusted(-1, -1, 1, 1);
     std::optional<CellPatterns> patterns;
     if (scale != 0 && CellPatterns::applies(grid, layout, yearLabelInk) && units.exact()) {
@@ -299,7 +304,8 @@ void CYearPainter::PaintYear(QPainter& painter, QSize extent, const DisplaySetti
         drawFrame(painter, grid, gridColour);
 
     painter.setFont(resources.yearFont());
-    drawBoxedText(painter, yearMetrics, grid.left(), 5, yearLabel, colorFromColorRef(s.m_crYear), background);
+    drawBoxedText(painter, yearTexts, grid.left(), 5, yearLabel, colorFromColorRef(s.m_crYear), background,
+                  scale == 1);
     painter.setFont(resources.dayFont());
 
     if (patterns) {
@@ -375,32 +381,27 @@ void CYearPainter::PaintYear(QPainter& painter, QSize extent, const DisplaySetti
 
     // Where the labels lie, box and ink, for the grid lines that the rules draw over them.
     std::vector<QRect> labels;
-    const auto label = [&](const QFontMetrics& metrics, int x, int y, const QString& text) {
-        const QRect box = drawBoxedText(painter, metrics, x, y, text, monthColour, background);
+    const auto label = [&](LabelTexts& texts, int x, int y, const QString& text) {
+        const QRect box = drawBoxedText(painter, texts, x, y, text, monthColour, background, scale == 1);
         if (!patterns)
             return;
-        // Rows only: the lines are painted over the label's rows across the grid. Glyph by glyph, since the
-        // vertical extent of a line of Latin text is that of its glyphs.
-        int top = box.top();
-        int bottom = box.bottom();
-        for (const QChar c : text) {
-            const QRect ink = metrics.boundingRect(c).translated(0, y + metrics.ascent());
-            top = std::min(top, ink.top());
-            bottom = std::max(bottom, ink.bottom());
-        }
-        labels.emplace_back(QPoint(grid.left(), top), QPoint(grid.right(), bottom));
+        // Rows only: the lines are painted over the label's rows across the grid.
+        const LabelTexts::Label& l = texts.label(text);
+        labels.emplace_back(QPoint(grid.left(), std::min(box.top(), y + l.inkTop)),
+                            QPoint(grid.right(), std::max(box.bottom(), y + l.inkBottom)));
     };
     if (cw > 12) {
+        LabelTexts& numberTexts = resources.dayLabels(painter.device());
         for (int k = 1; k <= 12; ++k)
-            label(dayMetrics, truncated(grid.columnX(k) - cw * 0.5), grid.bottom(), QString::number(k));
+            label(numberTexts, truncated(grid.columnX(k) - cw * 0.5), grid.bottom(), QString::number(k));
     }
 
     painter.setFont(resources.monthFont());
-    const QFontMetrics monthMetrics(resources.monthFont(), painter.device());
     if (cw > 12) {
+        LabelTexts& monthTexts = resources.monthLabels(painter.device());
         for (int k = 1; k <= 12; ++k) {
             const QString name = Calendar::shortMonthName(k);
-            label(monthMetrics, truncated(grid.columnX(k) - cw + 2), grid.top() - 15,
+            label(monthTexts, truncated(grid.columnX(k) - cw + 2), grid.top() - 15,
                   cw < 25 ? name.left(1) : name);
         }
     }
