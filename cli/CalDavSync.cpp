@@ -654,31 +654,28 @@ int CalDavSync::twoWay(const QStringList& args, bool outgoing)
                                             "(--replace replaces it)\n")
                                  .arg(day, d.holiday.text, d.existing);
                 }
-                // An event that gives several days keeps them: they are its, not events of ours.
-                if (daysOfStep.value(holidayStep.at(h)) > 1 && d.action == HolidayImport::Action::Add) {
+                const int daysOfEvent = daysOfStep.value(holidayStep.at(h));
+                const auto dayKey = [&] {
                     CalendarEvent key;
                     key.kind = CalendarEvent::Kind::RedDay;
                     key.yearly = d.holiday.everyYear;
                     key.start = d.holiday.everyYear
                                     ? QDate(CalendarExport::kEveryYearStart, d.holiday.month, d.holiday.day)
                                     : QDate(o.year, d.holiday.month, d.holiday.day);
-                    groups[s.uid] << YearItems::dayKey(key);
-                }
+                    return YearItems::dayKey(key);
+                };
+                // An event that gives several days keeps them: they are its, not events of ours.
+                if (daysOfEvent > 1 && d.action == HolidayImport::Action::Add)
+                    groups[s.uid] << dayKey();
                 // An event that gives one day is that red day's own object from now on: the planner's
                 // version replaces it when the red day changes, instead of a second event beside it.
-                if (outgoing && daysOfStep.value(holidayStep.at(h)) == 1 &&
+                if (outgoing && daysOfEvent == 1 &&
                     (d.action == HolidayImport::Action::Add || d.action == HolidayImport::Action::Replace ||
                      d.action == HolidayImport::Action::Same)) {
-                    CalendarEvent key;
-                    key.kind = CalendarEvent::Kind::RedDay;
-                    key.yearly = d.holiday.everyYear;
-                    key.start = d.holiday.everyYear
-                                    ? QDate(CalendarExport::kEveryYearStart, d.holiday.month, d.holiday.day)
-                                    : QDate(o.year, d.holiday.month, d.holiday.day);
                     Adoption a;
                     a.known = next.value(s.uid);
                     a.known.foreign = false;
-                    a.dayKey = YearItems::dayKey(key);
+                    a.dayKey = dayKey();
                     adoptions << a;
                 }
             }

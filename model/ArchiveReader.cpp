@@ -133,12 +133,15 @@ bool ArchiveReader::readSoundTexts(StringList& list, qsizetype count)
     int texts = 0;
     qsizetype at = m_pos;
     for (qsizetype i = 0; i < count; ++i) {
-        if (at < size && bytes[at] == 0) {
+        if (at >= size)
+            return false;
+        qsizetype length = std::uint8_t(bytes[at]);
+        if (length == 0) {
             ++at;
             continue;
         }
-        qsizetype length = std::uint8_t(bytes[at < size ? at : 0]);
-        const qsizetype text = at < size && length < 0xFF && length < size - at ? at + 1 : textAt(at, length);
+        // A one-byte prefix is read here; the longer forms and the checks go through textAt.
+        const qsizetype text = length < 0xFF && length < size - at ? at + 1 : textAt(at, length);
         if (text < 0)
             return false;
         if (length > 0) {

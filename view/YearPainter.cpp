@@ -263,7 +263,7 @@ void CYearPainter::PaintYear(QPainter& painter, QSize extent, const DisplaySetti
 
     painter.setFont(resources.dayFont());
     // Text boxes are measured for the device painted on (a printer lays text out unhinted).
-    const QFontMetrics dayMetrics(resources.dayFont(), painter.device());
+    const QFontMetrics& dayMetrics = resources.dayLabels(painter.device()).metrics();
     LabelTexts& yearTexts = resources.yearLabels(painter.device());
     const QString yearLabel = QString::number(shownYear);
     const bool cellDetails = cw > 15 && rh > 10;
