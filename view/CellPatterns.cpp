@@ -82,7 +82,7 @@ CellPatterns::CellPatterns(QPainter& painter, DeviceUnits& units, int scale, con
     : m_painter(painter), m_units(units), m_scale(scale), m_grid(grid), m_layout(layout),
       m_settings(settings), m_lists(lists), m_shownYear(settings.m_stSelected.wYear),
       m_cellDetails(grid.columnWidth() > 15 && grid.rowHeight() > 10), m_format(scratchFormat(painter)),
-      m_lines(painter, scale, grid), m_periods(lists.m_projects)
+      m_rects(painter), m_lines(m_rects, scale, grid), m_periods(lists.m_projects)
 {
     // The head ends right of the day number's box and ink and of the markers.
     int clean = layout.projects ? grid.projectX() : 0;
@@ -203,20 +203,21 @@ QColor CellPatterns::paintCells(QColor background, const QColor& gridColour)
         const bool whiteRow = plainCells > 6;
         if (whiteRow) {
             const QRect first = DeviceUnits::rect(m_scale, m_grid.cellFill(0, d));
-            m_painter.fillRect(QRect(QPoint(m_lines.inside().left(), first.top()),
-                                     QPoint(m_lines.inside().right(), first.bottom())) &
-                                   m_lines.inside(),
-                               kWhite);
+            m_rects.fill(QRect(QPoint(m_lines.inside().left(), first.top()),
+                               QPoint(m_lines.inside().right(), first.bottom())) &
+                             m_lines.inside(),
+                         kWhite);
         }
         for (int m = 0; m < 12; ++m) {
             m_cell = &m_row[std::size_t(m)];
             if (m_cell->valid)
                 paintCell(m, d, whiteRow);
             else
-                m_painter.fillRect(DeviceUnits::rect(m_scale, m_grid.cellFill(m, d)), noDayColour);
+                m_rects.fill(DeviceUnits::rect(m_scale, m_grid.cellFill(m, d)), noDayColour);
         }
         m_lines.paintBand(d, gridColour);
     }
+    m_rects.flush();
     m_units.logical();
     return cellBackground;
 }
@@ -238,16 +239,14 @@ void CellPatterns::paintCell(int m, int d, bool whiteRow)
         const CellTileCache::Tile tile = headTile(d);
         const QRect target = QRect(device.x(), device.y(), m_headWidth, device.height()) & clip;
         if (!target.isEmpty())
-            m_painter.drawImage(
-                target, *tile.image,
-                QRect(target.topLeft() - device.topLeft() + QPoint(0, tile.y), target.size()));
+            m_rects.copy(target, *tile.image, target.topLeft() - device.topLeft() + QPoint(0, tile.y));
     }
     if (m_patternWidth > 0) {
         const QRect area(device.x() + m_headWidth, device.y(), m_patternWidth, device.height());
         const QRect shown = area & clip;
         if (shown.isEmpty() || (whiteRow && m_cell->plain && m_cell->pattern.empty())) {
         } else if (m_cell->pattern.empty()) {
-            m_painter.fillRect(shown, colour);
+            m_rects.fill(shown, colour);
         } else {
             paintPatternRows(shown, area.x(), pattern(), fill.y());
         }
@@ -275,7 +274,7 @@ void CellPatterns::paintOverTheOutline(const QRect& fill)
             return;
         const QRect hole = r & m_lines.inside();
         if (hole.isEmpty()) {
-            m_painter.fillRect(r, colour);
+            m_rects.fill(r, colour);
             return;
         }
         const QRect parts[] = {
@@ -286,7 +285,7 @@ void CellPatterns::paintOverTheOutline(const QRect& fill)
         };
         for (const QRect& part : parts)
             if (!part.isEmpty())
-                m_painter.fillRect(part, colour);
+                m_rects.fill(part, colour);
     };
     if (m_cell->memo)
         outside(DeviceUnits::rect(s, m_grid.memoMarker().translated(fill.topLeft())), kBlue);
@@ -441,10 +440,9 @@ void CellPatterns::paintPatternRows(const QRect& area, int left, const Pattern& 
 {
     const int s = m_scale;
     const int pitch = m_grid.projectPitch();
-    m_painter.setBrushOrigin(left, 0);
     const auto rows = [&](int from, int to, const QBrush& brush) {
         if (to > from)
-            m_painter.fillRect(QRect(area.left(), from, area.width(), to - from), brush);
+            m_rects.texture(QRect(area.left(), from, area.width(), to - from), brush, left);
     };
     if (pitch > 1) {
         const int marksTop = std::clamp(s * (y + 1), area.top(), area.bottom() + 1);
@@ -463,12 +461,13 @@ void CellPatterns::paintCellDirectly(const QRect& fill, const QRect& device, int
 {
     const int s = m_scale;
     const QRect white = device & m_lines.inside();
-    if (!white.isEmpty())
-        m_painter.fillRect(white, m_cell->colour);
+    m_rects.fill(white, m_cell->colour);
     if (m_cell->memo)
-        m_painter.fillRect(DeviceUnits::rect(s, m_grid.memoMarker().translated(fill.topLeft())), kBlue);
+        m_rects.fill(DeviceUnits::rect(s, m_grid.memoMarker().translated(fill.topLeft())), kBlue);
     if (m_cell->alarm)
-        m_painter.fillRect(DeviceUnits::rect(s, m_grid.alarmMarker().translated(fill.topLeft())), kRed);
+        m_rects.fill(DeviceUnits::rect(s, m_grid.alarmMarker().translated(fill.topLeft())), kRed);
+    // The number is text, which only the painter draws: what came before it goes first.
+    m_rects.flush();
     m_units.logical();
     drawDayNumber(m_painter, fill.topLeft(), d);
     drawSlots(m_painter, m_cell->all, fill.x(), fill.y());
@@ -479,6 +478,7 @@ void CellPatterns::repaintGridLinesOver(const QRect& logical, const QColor& grid
 {
     m_units.device();
     m_lines.repaintOver(DeviceUnits::rect(m_scale, logical.adjusted(-1, -1, 1, 1)), gridColour);
+    m_rects.flush();
     m_units.logical();
 }
 

@@ -2,6 +2,7 @@
 
 #include "CellTileCache.h"
 #include "GridLines.h"
+#include "OpaqueRects.h"
 #include "ProjectPeriods.h"
 
 #include <QBrush>
@@ -35,7 +36,10 @@ struct YearData;
 //   strips that neither a cell nor a grid line covers;
 // - the cells go row by row, each day row followed by the grid lines across it (GridLines::paintBand),
 //   while its pixels are in cache. Nothing painted later in the rules' order reaches those lines except the
-//   month labels, whose places are painted over again (repaintGridLinesOver).
+//   month labels, whose places are painted over again (repaintGridLinesOver);
+// - frame, cells and lines are opaque rectangles (OpaqueRects), written to a plain image scanline by
+//   scanline. The frame's waits for the cells: nothing between them in the rules' order (the year label)
+//   reaches the grid.
 // A paint that a short list would stop part-way keeps the rules' cell order (see listsCoverTheYear).
 class CellPatterns
 {
@@ -109,6 +113,7 @@ private:
     const QImage::Format m_format;
     int m_headWidth = 0;    // device pixels from the cell's left edge
     int m_patternWidth = 0; // device pixels right of the head
+    OpaqueRects m_rects;    // the surface's pixels, written row by row where it can
     GridLines m_lines;
     ProjectPeriods m_periods;
 

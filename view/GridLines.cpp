@@ -1,9 +1,8 @@
 #include "GridLines.h"
 
 #include "DeviceUnits.h"
+#include "OpaqueRects.h"
 #include "YearGrid.h"
-
-#include <QPainter>
 
 #include <algorithm>
 #include <limits>
@@ -14,8 +13,8 @@ const QColor kWhite(255, 255, 255);
 
 } // namespace
 
-GridLines::GridLines(QPainter& painter, int scale, const YearGrid& grid)
-    : m_painter(painter), m_scale(scale), m_grid(grid)
+GridLines::GridLines(OpaqueRects& rects, int scale, const YearGrid& grid)
+    : m_rects(rects), m_scale(scale), m_grid(grid)
 {
     const int s = scale;
     m_inside = QRect(QPoint(s * (grid.left() + 1), s * (grid.top() + 1)),
@@ -57,7 +56,7 @@ void GridLines::paintFrame(const QColor& gridColour)
 
     for (int y = 0; y < int(rowCovered.size()); ++y)
         if (!rowCovered[std::size_t(y)])
-            m_painter.fillRect(QRect(m_inside.left(), m_inside.top() + y, m_inside.width(), 1), kWhite);
+            m_rects.fill(QRect(m_inside.left(), m_inside.top() + y, m_inside.width(), 1), kWhite);
     // Columns go with the day rows (paintBand), while those rows are in cache.
     for (int x = 0; x < int(columnCovered.size()); ++x)
         if (!columnCovered[std::size_t(x)])
@@ -74,7 +73,7 @@ void GridLines::paintFrame(const QColor& gridColour)
         DeviceUnits::rect(s, QRect(QPoint(right, top), QPoint(right, bottom))),
     };
     for (const QRect& r : outline)
-        m_painter.fillRect(r, gridColour);
+        m_rects.fill(r, gridColour);
 }
 
 // The day row's share of the frame's white columns and of the vertical lines, and the line above it.
@@ -91,15 +90,10 @@ void GridLines::paintBand(int d, const QColor& gridColour)
         }
         if (d > 0 && &rects == &m_verticalLines && !m_horizontalLines[std::size_t(d) - 1].isEmpty())
             m_parts.push_back(m_horizontalLines[std::size_t(d) - 1]);
-        if (m_parts.empty())
-            return;
-        m_painter.setBrush(colour);
-        m_painter.drawRects(m_parts.data(), int(m_parts.size()));
+        m_rects.fill(m_parts.data(), int(m_parts.size()), colour);
     };
-    m_painter.setPen(Qt::NoPen);
     fillParts(m_whiteColumns, kWhite);
     fillParts(m_verticalLines, gridColour);
-    m_painter.setBrush(Qt::NoBrush);
 }
 
 void GridLines::repaintOver(const QRect& device, const QColor& gridColour)
@@ -108,6 +102,6 @@ void GridLines::repaintOver(const QRect& device, const QColor& gridColour)
         for (const QRect& line : *lines) {
             const QRect part = line & device;
             if (!part.isEmpty())
-                m_painter.fillRect(part, gridColour);
+                m_rects.fill(part, gridColour);
         }
 }

@@ -5,17 +5,17 @@
 
 #include <vector>
 
-class QPainter;
+class OpaqueRects;
 class YearGrid;
 
 // The frame's outline and the grid lines in device pixels at scale 1 or 2, and the strips of the frame's
 // white inside that neither a cell nor a line covers. The cells paint day row by day row, and each row's
-// share of the lines goes right after it (paintBand), while its pixels are in cache. Every call expects the
-// painter in device units.
+// share of the lines goes right after it (paintBand). Everything goes to the cells' rectangles, in device
+// units.
 class GridLines
 {
 public:
-    GridLines(QPainter& painter, int scale, const YearGrid& grid);
+    GridLines(OpaqueRects& rects, int scale, const YearGrid& grid);
 
     // Device pixels inside the outline, which the frame leaves white.
     const QRect& inside() const { return m_inside; }
@@ -28,7 +28,7 @@ public:
     void repaintOver(const QRect& device, const QColor& gridColour);
 
 private:
-    QPainter& m_painter;
+    OpaqueRects& m_rects;
     const int m_scale;
     const YearGrid& m_grid;
     QRect m_inside;

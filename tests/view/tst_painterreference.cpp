@@ -20,13 +20,15 @@ using Tweak = std::function<void(YearData&)>;
 // painter moved by `offset` logical pixels (as a widget's painter is within its window).
 QImage render(const YearData& data, QSize extent, qreal ratio, bool literal, QPoint offset = QPoint(),
               QImage::Format format = QImage::Format_RGB32, const PaintResources* kept = nullptr,
-              const QColor& surfaceBackground = QColor(0, 255, 255))
+              const QColor& surfaceBackground = QColor(0, 255, 255), const QRect& clip = QRect())
 {
     QImage image(extent * ratio, format);
     image.setDevicePixelRatio(ratio);
     image.fill(QColor(255, 0, 255));
     QPainter painter(&image);
     painter.translate(offset);
+    if (!clip.isNull())
+        painter.setClipRect(clip);
     painter.setBackground(surfaceBackground);
     const PaintResources own(data.m_settings);
     const PaintResources& resources = kept ? *kept : own;
@@ -74,6 +76,8 @@ private slots:
     void sameImageAsTheLiteralRules();
     void sameImageThroughAMovedPainter_data();
     void sameImageThroughAMovedPainter();
+    void sameImageThroughAClippedPainter_data();
+    void sameImageThroughAClippedPainter();
     void sameImageWhenTheViewPaintsAgain();
 };
 
@@ -244,6 +248,37 @@ void TestPainterReference::sameImageThroughAMovedPainter()
         const QImage literal = render(data, extent, ratio, true, offset, format);
         QVERIFY2(fast == literal, qPrintable(firstDifference(fast, literal)));
     }
+}
+
+// A clipped painter (a window exposed in part, a caller's clip) keeps the pixels out of the image's
+// memory: the painter paints them, and the picture must be the same.
+void TestPainterReference::sameImageThroughAClippedPainter_data()
+{
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QRect>("clip");
+    QTest::addColumn<bool>("full");
+    for (const qreal ratio : {1.0, 2.0})
+        for (const bool full : {false, true}) {
+            const char* year = full ? "full year" : "rich year";
+            QTest::addRow("%s at %g, the whole surface", year, ratio)
+                << ratio << QRect(0, 0, 1600, 900) << full;
+            QTest::addRow("%s at %g, a part across cells", year, ratio)
+                << ratio << QRect(333, 101, 707, 419) << full;
+        }
+}
+
+void TestPainterReference::sameImageThroughAClippedPainter()
+{
+    QFETCH(qreal, ratio);
+    QFETCH(QRect, clip);
+    QFETCH(bool, full);
+    const YearData data = full ? sampleFullYear(2024) : sampleRichYear(2024);
+    const QSize extent(1600, 900);
+    const QImage fast = render(data, extent, ratio, false, QPoint(), QImage::Format_RGB32, nullptr,
+                               QColor(0, 255, 255), clip);
+    const QImage literal =
+        render(data, extent, ratio, true, QPoint(), QImage::Format_RGB32, nullptr, QColor(0, 255, 255), clip);
+    QVERIFY2(fast == literal, qPrintable(firstDifference(fast, literal)));
 }
 
 // A view keeps its paint resources, and with them what earlier paints drew; each later paint, of other
