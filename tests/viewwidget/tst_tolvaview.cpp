@@ -107,6 +107,8 @@ private slots:
     void keysMoveTheSelectionAsTheTableSays();
     void clicksSelectCellsAndIgnoreTheMargins();
     void cancelLeavesTheViewUnchangedAndUnpainted();
+    void aPaintOfPartOfTheViewTouchesOnlyThatPart_data();
+    void aPaintOfPartOfTheViewTouchesOnlyThatPart();
     void anEditIsOnDiskRightAfterOk();
     void alarmsAreReportedOncePerTickInDayOrder();
     void alarmsThatCannotOrMustNotFireStayQuiet_data();
@@ -257,6 +259,36 @@ void TestTolvaView::cancelLeavesTheViewUnchangedAndUnpainted()
     QCOMPARE(paints.count, 0);
     QVERIFY(view->document()->data() == before);
     QVERIFY(!view->document()->isUnsaved());
+}
+
+// A window uncovered in part repaints only that part: pixels around it belong to whatever lies over the
+// view, and must stay as they are.
+void TestTolvaView::aPaintOfPartOfTheViewTouchesOnlyThatPart_data()
+{
+    QTest::addColumn<QRegion>("part");
+    QTest::newRow("one rectangle across cells") << QRegion(301, 155, 412, 230);
+    QTest::newRow("two rectangles") << (QRegion(40, 60, 300, 200) + QRegion(500, 400, 500, 300));
+    QTest::newRow("the grid's left edge") << QRegion(0, 0, 30, 800);
+}
+
+void TestTolvaView::aPaintOfPartOfTheViewTouchesOnlyThatPart()
+{
+    QFETCH(QRegion, part);
+    Planner p;
+    auto view = p.view();
+    QImage whole(view->size(), QImage::Format_ARGB32_Premultiplied);
+    whole.fill(Qt::magenta);
+    view->render(&whole);
+    QImage partial(view->size(), QImage::Format_ARGB32_Premultiplied);
+    partial.fill(Qt::magenta);
+    view->render(&partial, part.boundingRect().topLeft(), part); // the part stays in its place
+    for (int y = 0; y < partial.height(); ++y)
+        for (int x = 0; x < partial.width(); ++x) {
+            const QRgb expected = part.contains(QPoint(x, y)) ? whole.pixel(x, y) : QColor(Qt::magenta).rgb();
+            if (partial.pixel(x, y) != expected)
+                QFAIL(
+                    qPrintable(QString("(%1, %2) is %3").arg(x).arg(y).arg(partial.pixelColor(x, y).name())));
+        }
 }
 
 // A planner stays open for weeks: a confirmed edit must not wait for the year to be left.
