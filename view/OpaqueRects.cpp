@@ -61,7 +61,10 @@ __attribute__((target("avx2"))) void fillPixelsAvx2(std::uint32_t* to, std::uint
     for (; i < count; ++i)
         to[i] = pixel;
 }
-const bool kAvx2 = __builtin_cpu_supports("avx2");
+const bool kAvx2 = [] {
+    __builtin_cpu_init(); // this may run before the library's own start-up has asked the processor
+    return __builtin_cpu_supports("avx2") != 0;
+}();
 #endif
 
 void fillPixelsPlain(std::uint32_t* to, std::uint32_t pixel, int count)
