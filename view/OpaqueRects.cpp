@@ -5,12 +5,6 @@
 #include <QPaintEngine>
 #include <QPainter>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#elif defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -29,61 +23,53 @@ void copyPixels(std::uint32_t* to, const std::uint32_t* from, int count)
             to[i] = from[i];
         return;
     }
-#if defined(__SSE2__)
     if (count <= 32) {
-        // Four pixels at a time, the last four overlapping the others where count is not a multiple.
+        // Four pixels (one vector move) at a time, the last four overlapping the others where count is
+        // not a multiple.
+        constexpr std::size_t kFour = 4 * sizeof(std::uint32_t);
         for (int i = 0; i + 4 <= count; i += 4)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
-                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + count - 4),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + count - 4)));
+            std::memcpy(to + i, from + i, kFour);
+        std::memcpy(to + count - 4, from + count - 4, kFour);
         return;
     }
-#endif
     std::memcpy(to, from, std::size_t(count) * sizeof(std::uint32_t));
 }
 
 // Plain vector stores: libc's memset takes bytes, and its memcpy moves long runs with rep movsb, which
-// costs more here. AVX2 where the processor has it, as Qt's own fills.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-__attribute__((target("avx2"))) void fillPixelsAvx2(std::uint32_t* to, std::uint32_t pixel, int count)
+// costs more here. Blocks of four pixels, or eight (AVX2) where the processor has them, as Qt's own fills.
+typedef std::uint32_t FourPixels __attribute__((vector_size(16)));
+typedef std::uint32_t EightPixels __attribute__((vector_size(32)));
+
+template <typename Block>
+[[gnu::always_inline]] inline void fillInBlocks(std::uint32_t* to, std::uint32_t pixel, int count)
 {
-    const __m256i eight = _mm256_set1_epi32(int(pixel));
+    constexpr int lanes = int(sizeof(Block) / sizeof(std::uint32_t));
+    Block block{};
+    for (int k = 0; k < lanes; ++k)
+        block[k] = pixel;
     int i = 0;
-    for (; i + 32 <= count; i += 32) {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + i), eight);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + i + 8), eight);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + i + 16), eight);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + i + 24), eight);
+    for (; i + 4 * lanes <= count; i += 4 * lanes) {
+        std::memcpy(to + i, &block, sizeof block);
+        std::memcpy(to + i + lanes, &block, sizeof block);
+        std::memcpy(to + i + 2 * lanes, &block, sizeof block);
+        std::memcpy(to + i + 3 * lanes, &block, sizeof block);
     }
-    for (; i + 8 <= count; i += 8)
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + i), eight);
+    for (; i + lanes <= count; i += lanes)
+        std::memcpy(to + i, &block, sizeof block);
     for (; i < count; ++i)
         to[i] = pixel;
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void fillPixelsAvx2(std::uint32_t* to, std::uint32_t pixel, int count)
+{
+    fillInBlocks<EightPixels>(to, pixel, count);
 }
 const bool kAvx2 = [] {
     __builtin_cpu_init(); // this may run before the library's own start-up has asked the processor
     return __builtin_cpu_supports("avx2") != 0;
 }();
 #endif
-
-void fillPixelsPlain(std::uint32_t* to, std::uint32_t pixel, int count)
-{
-    int i = 0;
-#if defined(__SSE2__)
-    const __m128i four = _mm_set1_epi32(int(pixel));
-    for (; i + 16 <= count; i += 16) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), four);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i + 4), four);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i + 8), four);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i + 12), four);
-    }
-    for (; i + 4 <= count; i += 4)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), four);
-#endif
-    for (; i < count; ++i)
-        to[i] = pixel;
-}
 
 inline void fillPixels(std::uint32_t* to, std::uint32_t pixel, int count)
 {
@@ -92,13 +78,13 @@ inline void fillPixels(std::uint32_t* to, std::uint32_t pixel, int count)
             to[i] = pixel;
         return;
     }
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(__x86_64__)
     if (kAvx2) {
         fillPixelsAvx2(to, pixel, count);
         return;
     }
 #endif
-    fillPixelsPlain(to, pixel, count);
+    fillInBlocks<FourPixels>(to, pixel, count);
 }
 
 bool isSurfaceFormat(QImage::Format f)
@@ -116,11 +102,7 @@ void OpaqueRects::fill(const QRect& r, const QColor& colour)
         return;
     if (!colour.isValid() || colour.alpha() != 255)
         m_opaque = false;
-    Op op;
-    op.rect = r;
-    op.kind = Kind::Fill;
-    op.colour = colour;
-    m_ops.push_back(op);
+    m_ops.push_back({.rect = r, .kind = Kind::Fill, .colour = colour});
 }
 
 void OpaqueRects::fill(const QRect* rects, int count, const QColor& colour)
@@ -133,24 +115,14 @@ void OpaqueRects::copy(const QRect& target, const QImage& source, QPoint sourceT
 {
     if (target.isEmpty())
         return;
-    Op op;
-    op.rect = target;
-    op.kind = Kind::Copy;
-    op.image = &source;
-    op.source = sourceTopLeft;
-    m_ops.push_back(op);
+    m_ops.push_back({.rect = target, .kind = Kind::Copy, .image = &source, .source = sourceTopLeft});
 }
 
 void OpaqueRects::texture(const QRect& target, const QBrush& brush, int originX)
 {
     if (target.isEmpty())
         return;
-    Op op;
-    op.rect = target;
-    op.kind = Kind::Texture;
-    op.brush = &brush;
-    op.source = QPoint(originX, 0);
-    m_ops.push_back(op);
+    m_ops.push_back({.rect = target, .kind = Kind::Texture, .brush = &brush, .source = QPoint(originX, 0)});
 }
 
 void OpaqueRects::flush()

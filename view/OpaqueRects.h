@@ -40,12 +40,12 @@ private:
     enum class Kind : std::uint8_t { Fill, Copy, Texture };
     struct Op
     {
-        QRect rect;
+        QRect rect{};
         Kind kind = Kind::Fill;
-        QColor colour;
+        QColor colour{};
         const QImage* image = nullptr;
         const QBrush* brush = nullptr;
-        QPoint source; // Copy: the source pixel at rect's top left; Texture: x is the brush origin
+        QPoint source{}; // Copy: the source pixel at rect's top left; Texture: x is the brush origin
     };
     // One op's share of a run of rows, in the surface's pixels.
     struct Span
