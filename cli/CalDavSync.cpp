@@ -629,7 +629,7 @@ int CalDavSync::twoWay(const QStringList& args, bool outgoing)
             }
             edits.finish();
             const QList<HolidayImport::Decision> decisions =
-                HolidayImport::plan(document->data(), holidays, o.replace);
+                HolidayPlan::plan(document->data(), holidays, o.replace);
             QHash<qsizetype, int> daysOfStep;
             for (qsizetype h = 0; h < holidays.size(); ++h)
                 ++daysOfStep[holidayStep.at(h)];

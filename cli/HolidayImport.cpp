@@ -79,49 +79,6 @@ QString HolidayImport::copyName(const QString& path, int attempt)
     return attempt <= 1 ? base : base + QStringLiteral("-%1").arg(attempt);
 }
 
-QList<HolidayImport::Decision> HolidayImport::plan(const YearData& year, const QList<ImportedHoliday>& days,
-                                                   bool replace)
-{
-    QList<Decision> decisions;
-    QHash<int, QString> given; // day index -> text an earlier event gave it
-    const int shown = year.year();
-    for (const ImportedHoliday& h : days) {
-        Decision d;
-        d.holiday = h;
-        d.dayIndex = Calendar::dayOfYear(shown, h.month, h.day);
-        if (d.dayIndex <= 0) {
-            d.action = Action::NoDay;
-            decisions << d;
-            continue;
-        }
-        if (given.contains(d.dayIndex)) {
-            d.action = Action::Taken;
-            d.existing = given.value(d.dayIndex);
-            decisions << d;
-            continue;
-        }
-        given.insert(d.dayIndex, h.text);
-        if (d.dayIndex >= year.m_redTexts.count() || d.dayIndex >= year.m_redDays.count()) {
-            d.action = Action::Unheld;
-            decisions << d;
-            continue;
-        }
-        d.existing = TextCodec::decode(year.m_redTexts.at(d.dayIndex));
-        d.wasEveryYear = year.m_redDays.at(d.dayIndex).m_bEveryYear != 0;
-        if (d.existing.isEmpty())
-            d.action = Action::Add;
-        else if (d.existing == h.text && d.wasEveryYear == h.everyYear)
-            d.action = Action::Same;
-        else
-            d.action = replace ? Action::Replace : Action::Keep;
-        decisions << d;
-    }
-    std::stable_sort(decisions.begin(), decisions.end(), [](const Decision& a, const Decision& b) {
-        return a.holiday.month * 100 + a.holiday.day < b.holiday.month * 100 + b.holiday.day;
-    });
-    return decisions;
-}
-
 int HolidayImport::run(const QString& dir, const QString& calendarPath, int year, bool replace,
                        QTextStream& out, QTextStream& err)
 {
@@ -178,7 +135,7 @@ int HolidayImport::store(const QString& dir, const QList<ImportedHoliday>& holid
         return 1;
     }
 
-    const QList<Decision> decisions = plan(reader.year(), holidays, replace);
+    const QList<Decision> decisions = HolidayPlan::plan(reader.year(), holidays, replace);
     int added = 0, replaced = 0, skipped = 0;
     for (const Decision& d : decisions) {
         const QString date = dateText(year, d.holiday);

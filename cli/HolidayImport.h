@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ImportedHoliday.h"
+#include "HolidayPlan.h"
 
 #include <QList>
 #include <QString>
@@ -18,27 +18,8 @@ struct YearData;
 class HolidayImport
 {
 public:
-    enum class Action {
-        Add,     // the day had no red day
-        Replace, // another text, or the every-year flag, replaced with --replace
-        Same,    // the day already says this: nothing to do
-        Keep,    // the day has another red day and --replace was not given
-        Taken,   // an earlier event of the same calendar gave this day
-        NoDay,   // 29 February in a common year
-        Unheld,  // the year's lists are too short for the day (a file that was cut)
-    };
-
-    struct Decision
-    {
-        ImportedHoliday holiday;
-        int dayIndex = -1;
-        Action action = Action::Keep;
-        QString existing; // the day's red-day text before the import
-        bool wasEveryYear = false;
-    };
-
-    // What importing `days` into `year` would do to each, in calendar order; pure, nothing is touched.
-    static QList<Decision> plan(const YearData& year, const QList<ImportedHoliday>& days, bool replace);
+    using Action = HolidayPlan::Action;
+    using Decision = HolidayPlan::Decision;
 
     // `dir` holds YEARS. Returns the exit status; the report goes to `out`, a failure as one line to `err`.
     static int run(const QString& dir, const QString& calendarPath, int year, bool replace, QTextStream& out,
