@@ -43,6 +43,22 @@ QString CalendarExport::summaryOf(const QString& text)
     return line.left(cut) + QChar(0x2026);
 }
 
+CalendarEvent CalendarExport::redDayEvent(int year, int month, int day, const QString& text, bool everyYear)
+{
+    CalendarEvent ev;
+    ev.kind = CalendarEvent::Kind::RedDay;
+    ev.uid = (everyYear ? QStringLiteral("every-year-") + monthDayKey(month, day)
+                        : QStringLiteral("%1-").arg(year) + monthDayKey(month, day)) +
+             QStringLiteral("-red-day") + kDomain;
+    ev.description = text;
+    ev.summary = summaryOf(ev.description);
+    // Every year alike, so that each year shown publishes the same event.
+    ev.start = everyYear ? dateOf(kEveryYearStart, month, day) : dateOf(year, month, day);
+    ev.endExclusive = ev.start.addDays(1);
+    ev.yearly = everyYear;
+    return ev;
+}
+
 QString CalendarExport::positionalProjectUid(int year, qsizetype position)
 {
     return QStringLiteral("%1-project-%2").arg(year).arg(position) + kDomain;
@@ -110,17 +126,9 @@ QList<CalendarEvent> CalendarExport::events(const YearData& year, QStringList& n
 
             if (n < year.m_redTexts.count() && !year.m_redTexts.at(n).isEmpty()) {
                 const bool everyYear = n < year.m_redDays.count() && year.m_redDays.at(n).m_bEveryYear != 0;
-                CalendarEvent ev;
-                ev.kind = CalendarEvent::Kind::RedDay;
+                CalendarEvent ev =
+                    redDayEvent(shown, month, day, plainText(year.m_redTexts.at(n)), everyYear);
                 ev.dayIndex = n;
-                ev.uid = (everyYear ? QStringLiteral("every-year-") + monthDayKey(month, day) : key) +
-                         QStringLiteral("-red-day") + kDomain;
-                ev.description = plainText(year.m_redTexts.at(n));
-                ev.summary = summaryOf(ev.description);
-                // Every year alike, so that each year shown publishes the same event.
-                ev.start = everyYear ? dateOf(kEveryYearStart, month, day) : date;
-                ev.endExclusive = ev.start.addDays(1);
-                ev.yearly = everyYear;
                 out << ev;
             }
             if (n < year.m_memos.count() && !year.m_memos.at(n).isEmpty()) {

@@ -29,6 +29,8 @@ public:
     static QList<CalendarEvent> events(const YearData& year, QStringList& notes,
                                        const QStringList& projectUids = {});
 
+    // The event of a red day with `text` (line feeds) on `month`/`day` of `year`, as events() gives it.
+    static CalendarEvent redDayEvent(int year, int month, int day, const QString& text, bool everyYear);
     static QString positionalProjectUid(int year, qsizetype position);
     // The first line of `text`, cut to kMaxSummaryLength characters with an ellipsis.
     static QString summaryOf(const QString& text);

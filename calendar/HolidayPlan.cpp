@@ -8,7 +8,8 @@
 
 #include <algorithm>
 
-QList<HolidayPlan::Decision> HolidayPlan::plan(const YearData& year, const QList<ImportedHoliday>& days, bool replace)
+QList<HolidayPlan::Decision> HolidayPlan::plan(const YearData& year, const QList<ImportedHoliday>& days,
+                                               bool replace)
 {
     QList<Decision> decisions;
     QHash<int, QString> given; // day index -> text an earlier event gave it
@@ -49,4 +50,3 @@ QList<HolidayPlan::Decision> HolidayPlan::plan(const YearData& year, const QList
     });
     return decisions;
 }
-

@@ -34,5 +34,4 @@ public:
     // What importing `days` into `year` would do to each, in calendar order; each decision carries its
     // holiday, so a caller pairs them by that, never by position.
     static QList<Decision> plan(const YearData& year, const QList<ImportedHoliday>& days, bool replace);
-
 };

@@ -3,15 +3,10 @@
 #include <QStringList>
 #include <QTextStream>
 
-// `tolva-cli publish`, `sync` and `pull`: a year on a CalDAV calendar, one way or both ways.
-//
-// Each lists the collection once, fetches the objects whose ETag is not the one the last run saw (one
-// multiget), decides every item before sending anything (SyncPlan for publish, SyncDecision for sync and
-// pull), then sends the PUTs and DELETEs together, each with the precondition that keeps it from
-// overwriting what another client wrote meanwhile. What the server holds of the year is kept in the year's
-// publish state with each event's content, the base the next run compares both sides with; it is written
-// after the server and the year, so a run cut short anywhere is finished by the next one (an object
-// already equal on both sides is only recorded).
+struct SyncResult;
+
+// `tolva-cli publish`, `sync` and `pull`: the command lines over the sync library's engines (PublishEngine,
+// SyncEngine), which do the work; here the options, the folder's lock and the report as text.
 class CalDavSync
 {
 public:
@@ -33,24 +28,29 @@ public:
         "  --verbose          print every request with its status and time";
     static constexpr const char* kSyncSynopsis =
         "sync YEAR --url URL [--user NAME] [--prefer planner|server] [--replace] [--ca-file FILE] "
-        "[--connections N] [--insecure-http] [--verbose]";
+        "[--connections N] [--allow-mass-deletion] [--insecure-http] [--verbose]";
     static constexpr const char* kSyncHelp =
         "Brings the changes made on the CalDAV calendar at URL into the year and the year's changes out: "
         "memos, alarms, red days and projects (name, days, colour, ticks), and their deletions. An item "
         "changed on both sides since the last sync is a conflict, reported with both values; the planner's "
-        "version wins unless --prefer server. All-day events another client added become red days; events "
-        "the year cannot hold (a timed meeting) stay on the server and are listed once.\n\n"
+        "version wins unless --prefer server, and the other is kept in YEARS/YEAR.sync-conflicts.json. "
+        "All-day "
+        "events another client added become red days, tied to that event: they change and go with it, and "
+        "the event itself is never changed or deleted from here. Events the year cannot hold (a timed "
+        "meeting) stay on the server and are listed once.\n\n"
         "  --url URL                the calendar collection\n"
         "  --user NAME              the user to log in as (password as for publish)\n"
         "  --prefer planner|server  whose version a conflict keeps (default planner)\n"
         "  --replace                red days from other clients' events replace a day's red day\n"
+        "  --allow-mass-deletion    go on where the run would remove most of one side (a sync that would "
+        "remove all of one side, or most of the year, stops before changing anything)\n"
         "  --ca-file FILE           also trust the certificate authorities in this PEM file (remembered)\n"
         "  --connections N          requests in flight at once, 1 to 6 (default 6)\n"
         "  --insecure-http          allow http:// to another machine\n"
         "  --verbose                print every request with its status and time";
     static constexpr const char* kPullSynopsis =
         "pull URL YEAR [--user NAME] [--prefer planner|server] [--replace] [--ca-file FILE] "
-        "[--connections N] [--insecure-http] [--verbose]";
+        "[--connections N] [--allow-mass-deletion] [--insecure-http] [--verbose]";
     static constexpr const char* kPullHelp =
         "The incoming half of sync: takes what changed on the CalDAV calendar at URL into the year and "
         "sends nothing. The planner's own events come back as what they are; other all-day events become "
@@ -60,6 +60,7 @@ public:
         "  --user NAME              the user to log in as (password as for publish)\n"
         "  --prefer planner|server  whose version a conflict keeps (default planner)\n"
         "  --replace                replace a day's red day with the calendar's\n"
+        "  --allow-mass-deletion    go on where the run would remove most of the year\n"
         "  --ca-file FILE           also trust the certificate authorities in this PEM file (remembered)\n"
         "  --connections N          requests in flight at once, 1 to 6 (default 6)\n"
         "  --insecure-http          allow http:// to another machine\n"
@@ -79,6 +80,7 @@ private:
     int twoWay(const QStringList& args, bool outgoing);
     int fail(const QString& message);
     int usage(const QString& message, const char* command);
+    int finish(const SyncResult& result, const QString& advice);
 
     QTextStream& m_out;
     QTextStream& m_err;

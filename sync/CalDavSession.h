@@ -2,8 +2,6 @@
 
 #include "CalDavAccount.h"
 #include "CalDavClient.h"
-#include "DataFolderLock.h"
-#include "YearReader.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,14 +9,11 @@
 
 #include <memory>
 
-class QTextStream;
-
-// What every CalDAV command does first: its command line, the account and its trust (the certificate
-// authority file remembered for it), and the data folder's lock.
+// What every CalDAV run does first: the account and its trust (the certificate authority file remembered
+// for it, once it worked), and the client.
 class CalDavSession
 {
 public:
-    enum class Command { Publish, Pull, Sync };
     struct Options
     {
         QString dir;
@@ -35,18 +30,12 @@ public:
         int connections = CalDavClient::kMaxConnections;
     };
 
-    // Parses the command line of publish and sync (URL as --url) or pull (URL first).
-    static bool parseOptions(const QStringList& args, Command command, Options& o, QString& error);
-
     // False with `error`; `nothing` says what was not done ("published", "imported", "synced").
-    bool open(QString& error, const QString& nothing, int timeoutMs, QTextStream* log);
+    bool open(QString& error, const QString& nothing, int timeoutMs);
 
     Options o;
     CalDavAccount account;
     QUrl collection;
     QString shownUrl;
-    std::unique_ptr<YearReader> reader;
-    std::unique_ptr<DataFolderLock> lock;
     std::unique_ptr<CalDavClient> client;
-    QString statePath;
 };

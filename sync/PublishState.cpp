@@ -2,6 +2,8 @@
 
 #include "DataStore.h"
 #include "DurableFile.h"
+#include "OutgoingEvents.h"
+#include "YearItems.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -13,17 +15,50 @@
 namespace {
 
 // 2 adds each event's content, a project's position and foreign events; 3 the red days a foreign event
-// gave over several days. A state is written in the lowest format that holds it: one of format 2 read by
-// an older tolva-cli would lose those days and send them back as events of ours, so it refuses 3 instead.
-// Every older format is read.
-constexpr int kFormat = 3;
-constexpr int kFormatWithoutDays = 2;
+// gave over several days; 4 ties every red day another client's event gave to that event (3 took a one-day
+// event over as ours), and the sync token. An older tolva-cli refuses 4 rather than take the tied days for
+// events of its own. Every older format is read.
+constexpr int kFormat = 4;
 
 } // namespace
 
 QString PublishState::fileName(int year)
 {
     return QStringLiteral("%1.publish-state.json").arg(year);
+}
+
+void PublishState::setSyncToken(const QString& collection, const QString& token)
+{
+    if (token.isEmpty())
+        m_tokens.remove(collection);
+    else
+        m_tokens.insert(collection, token);
+}
+
+QString PublishState::oldFormatCopy(const QString& path)
+{
+    return path + QStringLiteral(".older-format");
+}
+
+// A one-day event of another client that format 3 took over: its record is ours in form, under the other
+// client's UID, with the red day's content. It becomes what it is, that client's event tied to its day.
+void PublishState::migrate()
+{
+    m_migrated = true;
+    for (auto c = m_collections.begin(); c != m_collections.end(); ++c) {
+        for (SyncPlan::Known& k : *c) {
+            if (k.foreign || !k.key.startsWith(QLatin1String("red/")) ||
+                k.uid.endsWith(QLatin1String("@tolva")))
+                continue;
+            CalendarEvent day;
+            if (YearItems::baseEvent(k, day))
+                k.days.insert(k.key, OutgoingEvents::redDayHash(day));
+            k.foreign = true;
+            k.content.clear();
+            k.hash.clear();
+            k.key.clear();
+        }
+    }
 }
 
 void PublishState::setEvents(const QString& collection, const QList<SyncPlan::Known>& events)
@@ -40,7 +75,6 @@ QByteArray PublishState::toJson() const
     QStringList urls = m_collections.keys();
     std::sort(urls.begin(), urls.end());
     QJsonArray collections;
-    int format = kFormatWithoutDays;
     for (const QString& url : urls) {
         QList<SyncPlan::Known> events = m_collections.value(url);
         std::sort(events.begin(), events.end(),
@@ -64,7 +98,6 @@ QByteArray PublishState::toJson() const
             if (!e.modified.isEmpty())
                 o.insert(QStringLiteral("modified"), e.modified);
             if (!e.days.isEmpty()) {
-                format = kFormat;
                 QJsonObject days;
                 for (auto it = e.days.cbegin(); it != e.days.cend(); ++it)
                     days.insert(it.key(), QString::fromLatin1(it.value().toHex()));
@@ -72,16 +105,21 @@ QByteArray PublishState::toJson() const
             }
             list.append(o);
         }
-        collections.append(QJsonObject{{QStringLiteral("url"), url}, {QStringLiteral("events"), list}});
+        QJsonObject collection{{QStringLiteral("url"), url}, {QStringLiteral("events"), list}};
+        if (m_tokens.contains(url))
+            collection.insert(QStringLiteral("syncToken"), m_tokens.value(url));
+        collections.append(collection);
     }
     return QJsonDocument(
-               QJsonObject{{QStringLiteral("format"), format}, {QStringLiteral("collections"), collections}})
+               QJsonObject{{QStringLiteral("format"), kFormat}, {QStringLiteral("collections"), collections}})
         .toJson(QJsonDocument::Indented);
 }
 
 bool PublishState::fromJson(const QByteArray& json, QString& error)
 {
     m_collections.clear();
+    m_tokens.clear();
+    m_migrated = false;
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
@@ -137,7 +175,12 @@ bool PublishState::fromJson(const QByteArray& json, QString& error)
             list << k;
         }
         m_collections.insert(url, list);
+        const QString token = c.toObject().value(QStringLiteral("syncToken")).toString();
+        if (!token.isEmpty())
+            m_tokens.insert(url, token);
     }
+    if (format < kFormat)
+        migrate();
     return true;
 }
 
@@ -163,9 +206,17 @@ bool PublishState::load(const QString& path, QString& error)
     return fromJson(bytes, error);
 }
 
-bool PublishState::save(const QString& path, QString& error) const
+bool PublishState::save(const QString& path, QString& error)
 {
+    if (m_migrated && QFile::exists(path) && !QFile::exists(oldFormatCopy(path)) &&
+        !QFile::copy(path, oldFormatCopy(path))) {
+        error =
+            QStringLiteral("the state of the older format could not be kept as %1").arg(oldFormatCopy(path));
+        return false;
+    }
     const StoreResult result = DurableFile::write(path, toJson());
+    if (result.ok())
+        m_migrated = false;
     if (result.ok())
         return true;
     error = result.reason.isEmpty() ? result.message : result.reason;

@@ -21,14 +21,27 @@ public:
     // the caller then stops, since publishing without it would take every event of ours for a stranger's.
     bool load(const QString& path, QString& error);
     // Writes the whole state; false with `error` when the file could not be replaced (the old one stays).
-    bool save(const QString& path, QString& error) const;
+    bool save(const QString& path, QString& error);
 
     QByteArray toJson() const;
     bool fromJson(const QByteArray& json, QString& error);
 
     QList<SyncPlan::Known> events(const QString& collection) const { return m_collections.value(collection); }
     void setEvents(const QString& collection, const QList<SyncPlan::Known>& events);
+    // The collection's sync token (RFC 6578) as of the listing the events were recorded from; empty
+    // when the server offers none.
+    QString syncToken(const QString& collection) const { return m_tokens.value(collection); }
+    void setSyncToken(const QString& collection, const QString& token);
+
+    // Whether load() read a state of an older format and brought it up to this one (see migrate()). The
+    // first save then keeps the old file beside the new one.
+    bool migrated() const { return m_migrated; }
+    static QString oldFormatCopy(const QString& path);
 
 private:
+    void migrate();
+
     QHash<QString, QList<SyncPlan::Known>> m_collections;
+    QHash<QString, QString> m_tokens;
+    bool m_migrated = false;
 };

@@ -28,6 +28,33 @@ Step take(Step s, Here here, Reason reason)
     return s;
 }
 
+// Red days new here that a foreign event being taken in gives as they stand: that event's, not ours to send.
+QSet<qsizetype> givenByForeign(const QList<SyncDecision::Local>& locals, const QList<SyncPlan::Known>& known,
+                               const QList<SyncDecision::Remote>& remotes,
+                               const QHash<QString, qsizetype>& localByKey)
+{
+    QSet<QString> knownOurs, foreignHrefs;
+    QHash<QString, QString> etagOf;
+    for (const SyncPlan::Known& k : known) {
+        (k.foreign ? foreignHrefs : knownOurs).insert(k.foreign ? k.href : k.uid);
+        etagOf.insert(k.href, k.etag);
+    }
+    QSet<qsizetype> given;
+    for (const SyncDecision::Remote& r : remotes) {
+        const bool taken =
+            r.fetched && !r.ours && r.holdable &&
+            (!etagOf.contains(r.href) || (foreignHrefs.contains(r.href) && etagOf.value(r.href) != r.etag));
+        if (!taken)
+            continue;
+        for (auto it = r.gives.cbegin(); it != r.gives.cend(); ++it) {
+            const qsizetype l = localByKey.value(it.key(), -1);
+            if (l >= 0 && locals.at(l).dayHash == it.value() && !knownOurs.contains(locals.at(l).uid))
+                given.insert(l);
+        }
+    }
+    return given;
+}
+
 } // namespace
 
 QList<SyncDecision::Step> SyncDecision::decide(const QList<Local>& locals,
@@ -50,7 +77,7 @@ QList<SyncDecision::Step> SyncDecision::decide(const QList<Local>& locals,
     QList<Step> steps;
     QSet<qsizetype> claimed; // remotes that belong to a known or local item
     QSet<QString> decided;
-    QSet<qsizetype> grouped; // red days that are a foreign event's, not ours to send
+    QSet<qsizetype> grouped = givenByForeign(locals, known, remotes, localByKey);
 
     for (const SyncPlan::Known& k : known) {
         decided.insert(k.uid);

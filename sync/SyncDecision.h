@@ -21,6 +21,9 @@
 // object's (Known::days): never sent as events of ours, removed here when it is deleted there and taken in
 // again when it changes. A day of them changed in the planner leaves the group and becomes an event of
 // ours for that day alone; one removed in the planner only leaves the group (the object stays the phone's).
+// A red day new here that is what a foreign event being taken in gives that day is that event's too, never
+// a second event of ours: so a run cut between the year's save and its record doubles nothing. A foreign
+// event is never changed or deleted on the server.
 class SyncDecision
 {
 public:
@@ -64,6 +67,9 @@ public:
         QByteArray content;
         bool ours = false;
         bool holdable = false;
+        // Of another client's all-day event: the red days it gives the year, by YearItems::dayKey, with
+        // the hash of each as the year would hold it (OutgoingEvents::redDayHash).
+        QHash<QString, QByteArray> gives;
     };
 
     struct Step

@@ -653,7 +653,7 @@ private slots:
         QTest::addColumn<bool>("valid");
         QTest::newRow("missing file") << QByteArray() << true;
         QTest::newRow("not JSON") << QByteArray("{\"format\": 1, \"coll") << false;
-        QTest::newRow("other format") << QByteArray("{\"format\": 4, \"collections\": []}") << false;
+        QTest::newRow("other format") << QByteArray("{\"format\": 5, \"collections\": []}") << false;
         QTest::newRow("format 2 of an older run")
             << QByteArray("{\"format\":2,\"collections\":[{\"url\":\"u\",\"events\":[{\"uid\":\"a\","
                           "\"href\":\"/u/a.ics\",\"etag\":\"1\",\"hash\":\"ff\",\"foreign\":true}]}]}")
@@ -661,6 +661,14 @@ private slots:
         QTest::newRow("days of a foreign event")
             << QByteArray("{\"format\":3,\"collections\":[{\"url\":\"u\",\"events\":[{\"uid\":\"a\","
                           "\"href\":\"/u/a.ics\",\"foreign\":true,\"days\":{\"red/2026-05-01\":\"ab\"}}]}]}")
+            << true;
+        // Format 3 took a one-day event of another client over as ours; it is that client's again.
+        QTest::newRow("one-day event taken over")
+            << QByteArray("{\"format\":3,\"collections\":[{\"url\":\"u\",\"events\":[{\"uid\":\"team@phone\","
+                          "\"href\":\"/u/team.ics\",\"etag\":\"7\",\"key\":\"red/2026-06-12\",\"content\":"
+                          "\"BEGIN:VCALENDAR\\r\\nBEGIN:VEVENT\\r\\nUID:team@phone\\r\\nDTSTART;VALUE=DATE:20260612\\r\\n"
+                          "DTEND;VALUE=DATE:20260613\\r\\nSUMMARY:Team day\\r\\nX-TOLVA-KIND:red-day\\r\\n"
+                          "END:VEVENT\\r\\nEND:VCALENDAR\\r\\n\"}],\"syncToken\":\"t1\"}]}")
             << true;
         QTest::newRow("days damaged")
             << QByteArray("{\"format\":3,\"collections\":[{\"url\":\"u\",\"events\":[{\"uid\":\"a\","
@@ -712,14 +720,21 @@ private slots:
                                        0,
                                        {},
                                        {}}};
-        // Without a foreign event's days the state stays readable by an older tolva-cli.
-        PublishState plain;
-        plain.setEvents(QStringLiteral("https://h/c/"), events);
-        QCOMPARE(QJsonDocument::fromJson(plain.toJson())["format"].toInt(), 2);
+        const QList<SyncPlan::Known> before = state.events(QStringLiteral("u"));
+        if (!before.isEmpty() && before[0].uid == QLatin1String("team@phone")) {
+            QVERIFY(state.migrated());
+            QVERIFY(before[0].foreign && before[0].content.isEmpty());
+            QCOMPARE(before[0].days.keys(), QStringList{QStringLiteral("red/2026-06-12")});
+            QCOMPARE(state.syncToken(QStringLiteral("u")), QStringLiteral("t1"));
+        }
         events[1].days.insert(QStringLiteral("red/2026-05-02"), "\x0a\x0b");
         state.setEvents(QStringLiteral("https://h/c/"), events);
-        QCOMPARE(QJsonDocument::fromJson(state.toJson())["format"].toInt(), 3);
+        state.setSyncToken(QStringLiteral("https://h/c/"), QStringLiteral("http://radicale.org/ns/sync/9"));
+        QCOMPARE(QJsonDocument::fromJson(state.toJson())["format"].toInt(), 4);
+        const bool wasMigrated = state.migrated();
         QVERIFY(state.save(path, error));
+        // The state an older format wrote is kept beside the new one.
+        QCOMPARE(QFile::exists(PublishState::oldFormatCopy(path)), wasMigrated && !json.isEmpty());
         PublishState back;
         QVERIFY(back.load(path, error));
         QCOMPARE(back.toJson(), state.toJson());
@@ -735,6 +750,7 @@ private slots:
         QCOMPARE(read[1].key, QStringLiteral("project"));
         QVERIFY(read[0].foreign && !read[1].foreign);
         QCOMPARE(read[0].days, events[1].days);
+        QCOMPARE(back.syncToken(QStringLiteral("https://h/c/")), QStringLiteral("http://radicale.org/ns/sync/9"));
     }
 
     // Why: each refusal must tell the user which URL answered what, and what to do about it.

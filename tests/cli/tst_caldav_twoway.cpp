@@ -150,8 +150,13 @@ private:
         state.load(QDir(reader.yearsDir()).filePath(PublishState::fileName(kYear)), error);
         QStringList notes;
         const auto known = state.events(m_server.calendarUrl(kCalendar));
+        // A red day another client's event gave, as it gave it, stands for that event.
+        QHash<QString, QString> tiedTo;
+        for (const SyncPlan::Known& k : known)
+            for (const QString& key : k.days.keys())
+                tiedTo.insert(key, k.uid);
         for (const CalendarEvent& e : YearItems::events(reader.year(), known, notes))
-            out.insert(e.uid, e.summary);
+            out.insert(tiedTo.value(YearItems::dayKey(e), e.uid), e.summary);
         return out;
     }
 

@@ -1,0 +1,155 @@
+// The end of a sync round: the report of each step, and the record of what both sides now hold.
+#include "SyncEngine.h"
+
+#include "CalDavClient.h"
+#include "SyncRound.h"
+#include "SyncSink.h"
+#include "SyncText.h"
+#include "SyncYear.h"
+#include "YearItems.h"
+
+#include <QDir>
+
+namespace {
+
+// A server may change what it stores and then send no ETag; one more listing gives it.
+void fillMissingEtags(CalDavClient& client, const QUrl& collection, QHash<QString, SyncPlan::Known>& next)
+{
+    QList<MultiStatus::Response> after;
+    QString listError;
+    QHash<QString, QString> etags;
+    if (client.list(collection, after, listError))
+        for (const MultiStatus::Response& m : after)
+            etags.insert(CalDavClient::normalHref(collection, m.href), m.etag);
+    for (auto it = next.begin(); it != next.end(); ++it)
+        if (it->etag.isEmpty())
+            it->etag = etags.value(it->href);
+}
+
+SyncPlan::Known foreignRecord(const SyncDecision::Step& s, const QString& etag)
+{
+    SyncPlan::Known n;
+    n.uid = s.uid;
+    n.href = s.href;
+    n.etag = etag;
+    n.foreign = true;
+    n.days = s.keepDays;
+    return n;
+}
+
+} // namespace
+
+void SyncEngine::recordSteps(Round& r)
+{
+    for (qsizetype i = 0; i < r.steps.size(); ++i) {
+        const SyncDecision::Step& s = r.steps.at(i);
+        const CalendarEvent* local = r.localOf(s);
+        const CalendarEvent* server = r.serverOf(s);
+        if (s.conflict) {
+            ++m_result.conflicts;
+            const bool planner = s.toServer != SyncDecision::ToServer::None;
+            m_sink.line(
+                QStringLiteral("conflict"),
+                QStringLiteral("%1: the planner has %2, the server %3; kept the %4, the other is kept "
+                               "in %5")
+                    .arg(SyncText::item(s.uid, local    ? local->summary
+                                               : server ? server->summary
+                                                        : QString()),
+                         SyncText::value(local), SyncText::value(server),
+                         planner ? QStringLiteral("planner's") : QStringLiteral("server's"),
+                         QDir::toNativeSeparators(m_result.conflictFile)));
+        }
+        const QString etag = s.remote >= 0 ? r.remotes.at(s.remote).etag : QString();
+        if (s.reason == SyncDecision::Reason::Unholdable && s.here == SyncDecision::Here::None &&
+            s.base == SyncDecision::Base::Foreign) {
+            r.next.insert(s.uid, foreignRecord(s, etag));
+            if (server && !server->ours && !m_listed.contains(s.uid)) {
+                m_listed.insert(s.uid);
+                ++m_result.left;
+                m_sink.line(QStringLiteral("left"),
+                            QStringLiteral("%1 on the server: %2")
+                                .arg(SyncText::item(s.uid, server->summary),
+                                     server->timed
+                                         ? QStringLiteral("a timed event, which the year cannot hold")
+                                         : QStringLiteral("the year cannot hold it")));
+            }
+            continue;
+        }
+        if (s.here != SyncDecision::Here::None || s.toServer != SyncDecision::ToServer::None) {
+            if (r.requestOfStep.contains(i))
+                recordReply(r, i);
+            continue;
+        }
+        const SyncPlan::Known* k = r.knownOf(s.uid);
+        if (s.base == SyncDecision::Base::Keep && k && k->foreign)
+            r.next[s.uid].days = s.keepDays; // the days changed or removed here are no longer its
+        else if (s.base == SyncDecision::Base::Remote && s.remote >= 0)
+            r.next.insert(s.uid, OutgoingEvents::knownFrom(local ? *local : *server, s.href, etag,
+                                                           r.remotes.at(s.remote).content));
+        else if (s.base == SyncDecision::Base::Drop)
+            r.next.remove(s.uid);
+        else if (s.base == SyncDecision::Base::Foreign && s.remote >= 0 && !r.next.contains(s.uid))
+            r.next.insert(s.uid, foreignRecord(s, etag));
+        else if (local && s.base == SyncDecision::Base::Keep && k && m_options.mode == Mode::Sync)
+            // Unchanged: the record keeps its content; a revision from an older state is filled in.
+            r.next.insert(s.uid,
+                          OutgoingEvents::knownFrom(*local, s.href, k->etag, r.out.contents.at(s.local)));
+    }
+}
+
+void SyncEngine::recordReply(Round& r, qsizetype step)
+{
+    const SyncDecision::Step& s = r.steps.at(step);
+    const qsizetype q = r.requestOfStep.value(step);
+    const CalDavClient::Reply& reply = r.replies.at(q);
+    const CalendarEvent* local = r.localOf(s);
+    const SyncPlan::Known* k = r.knownOf(s.uid);
+    CalendarEvent lastSeen;
+    const bool seen = !local && k && YearItems::baseEvent(*k, lastSeen);
+    const QString what = SyncText::item(s.uid, local ? local->summary : seen ? lastSeen.summary : QString());
+    const bool gone =
+        s.toServer == SyncDecision::ToServer::Delete && (reply.status == 404 || reply.status == 410);
+    if (!reply.ok() && !gone) {
+        // The record stays as it was: the next run decides the item again.
+        m_result.failures << m_client.describeFailure(r.requests.at(q), reply);
+        m_sink.line(QStringLiteral("failed"),
+                    QStringLiteral("%1: %2").arg(what, m_result.failures.constLast()));
+        return;
+    }
+    if (s.toServer == SyncDecision::ToServer::Delete) {
+        r.next.remove(s.uid);
+        ++m_result.removed;
+        if (!s.conflict)
+            m_sink.line(QStringLiteral("removed"), what);
+        return;
+    }
+    r.next.insert(s.uid, OutgoingEvents::knownFrom(*local, s.href, QString::fromUtf8(reply.etag),
+                                                   r.out.contents.at(s.local)));
+    r.missingEtags = r.missingEtags || reply.etag.isEmpty();
+    if (s.toServer == SyncDecision::ToServer::Create && !s.conflict) {
+        ++m_result.added;
+        m_sink.line(QStringLiteral("added"), what);
+    } else {
+        ++m_result.changed;
+        if (!s.conflict)
+            m_sink.line(QStringLiteral("changed"), what);
+    }
+}
+
+bool SyncEngine::saveState(Round& r)
+{
+    if (r.missingEtags)
+        fillMissingEtags(m_client, m_collection, r.next);
+    const QByteArray before = m_state.toJson();
+    m_state.setEvents(m_shownUrl, r.next.values());
+    if (r.tokenSound && m_result.failures.isEmpty())
+        m_state.setSyncToken(m_shownUrl, r.token);
+    QString error;
+    const QString path = statePath(m_year.yearsDir(), m_year.year());
+    if ((m_state.toJson() != before || m_state.migrated()) && !m_state.save(path, error))
+        return stop(
+            QStringLiteral("%1: %2. The server and the year were changed, but this record of them "
+                           "could not be kept; the next sync finds them equal and records them again.")
+                .arg(QDir::toNativeSeparators(path), error));
+    return true;
+}
