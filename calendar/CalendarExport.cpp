@@ -100,7 +100,10 @@ QList<CalendarEvent> CalendarExport::events(const YearData& year, QStringList& n
         ev.position = i;
         ev.uid = i < projectUids.size() && !projectUids.at(i).isEmpty() ? projectUids.at(i)
                                                                         : positionalProjectUid(shown, i);
-        ev.summary = name;
+        // A name longer than a summary goes whole into the description, as a memo's text does.
+        ev.summary = summaryOf(name);
+        if (ev.summary != name)
+            ev.description = name;
         ev.start = dateOf(fy, fm, fd);
         ev.endExclusive = dateOf(ly, lm, ld).addDays(1);
         ev.hasColor = true;

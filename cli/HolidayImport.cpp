@@ -84,8 +84,12 @@ int HolidayImport::run(const QString& dir, const QString& calendarPath, int year
 {
     QByteArray calendarText;
     QString reason;
-    if (!QFileInfo(calendarPath).isFile() && calendarPath != QLatin1String("/dev/stdin")) {
-        err << QStringLiteral("tolva-cli: %1: no such file\n").arg(calendarPath);
+    // Any readable file will do, a pipe too: `import-ics <(curl ...)` hands over a FIFO.
+    const QFileInfo info(calendarPath);
+    if (!info.exists() || info.isDir()) {
+        err << QStringLiteral("tolva-cli: %1: %2\n")
+                   .arg(calendarPath, info.isDir() ? QStringLiteral("a folder, not a calendar file")
+                                                   : QStringLiteral("no such file"));
         return 1;
     }
     if (!readFile(calendarPath, ICalendarFile::kMaxInputSize, calendarText, reason)) {

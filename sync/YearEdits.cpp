@@ -173,8 +173,8 @@ bool YearEdits::applyProject(const CalendarEvent& server, const CalendarEvent* l
     }
     // Only what the other client changed: a field it left as it was keeps its exact stored value
     // (a period that starts at 09:00 stays so while its days are unchanged).
-    if (!base || server.summary != base->summary || p < 0)
-        name = storedText(server.summary);
+    if (!base || server.summary != base->summary || server.description != base->description || p < 0)
+        name = storedText(mergedText(server, base).section(QLatin1Char('\n'), 0, 0));
     if (!base || server.start != base->start || server.endExclusive != base->endExclusive || p < 0) {
         record.m_stStart = momentOf(server.start, QTime(0, 0));
         record.m_stEnd = momentOf(server.endExclusive.addDays(-1), QTime(23, 59, 59));

@@ -334,21 +334,25 @@ private slots:
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("expected");
+        QTest::addColumn<int>("status");
         const QString calendar = m_server.calendarUrl(kYearCalendar);
         const QString stopped =
             QStringLiteral("http://127.0.0.1:%1/alice/year/").arg(RadicaleServer::freePort());
         const QString wrongUrl = m_server.calendarUrl(QStringLiteral("no-such-calendar"));
         for (const QString& command : {QStringLiteral("publish"), QStringLiteral("pull")}) {
             QTest::addRow("%s, wrong password", qPrintable(command)) << command << calendar << "wrong"
-                                                                     << "HTTP 401";
+                                                                     << "HTTP 401" << 1;
             QTest::addRow("%s, stopped server", qPrintable(command))
-                << command << stopped << RadicaleServer::kPassword << "Connection refused";
+                << command << stopped << RadicaleServer::kPassword << "Connection refused" << 1;
             QTest::addRow("%s, wrong URL", qPrintable(command))
-                << command << wrongUrl << RadicaleServer::kPassword << "HTTP 404";
+                << command << wrongUrl << RadicaleServer::kPassword << "HTTP 404" << 1;
         }
+        QTest::addRow("sync, a space in the URL")
+            << "sync" << QStringLiteral("http://127.0.0.1:%1/alice/my year/").arg(m_server.port())
+            << RadicaleServer::kPassword << "%20" << 2;
         QTest::addRow("publish, plain http to another host")
             << "publish"
-            << "http://calendar.example.org/alice/year/" << RadicaleServer::kPassword << "https";
+            << "http://calendar.example.org/alice/year/" << RadicaleServer::kPassword << "https" << 1;
     }
     void failuresAreOneLineAndWriteNothing()
     {
@@ -356,19 +360,20 @@ private slots:
         QFETCH(QString, url);
         QFETCH(QString, password);
         QFETCH(QString, expected);
+        QFETCH(int, status);
         const QString years = m_dir.filePath(QStringLiteral("YEARS"));
         const auto before = snapshot(years);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QLatin1String(CalDavAccount::kPasswordVariable), password);
         const QStringList args =
-            command == QLatin1String("publish")
-                ? QStringList{QStringLiteral("publish"), QString::number(kYear), QStringLiteral("--url"), url}
+            command != QLatin1String("pull")
+                ? QStringList{command, QString::number(kYear), QStringLiteral("--url"), url}
                 : QStringList{QStringLiteral("pull"), url, QString::number(kYear)};
         const Run r =
             runProgram(QStringList{QStringLiteral("--dir"), m_dir.path()} + args +
                            QStringList{QStringLiteral("--user"), QLatin1String(RadicaleServer::kUser)},
                        env);
-        QCOMPARE(r.status, 1);
+        QCOMPARE(r.status, status);
         QVERIFY2(r.err.endsWith(QLatin1Char('\n')) && r.err.count(QLatin1Char('\n')) == 1, qPrintable(r.err));
         QVERIFY2(r.err.contains(expected), qPrintable(r.err));
         QVERIFY2(r.err.contains(url), qPrintable(r.err));

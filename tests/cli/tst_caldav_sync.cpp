@@ -3,12 +3,15 @@
 // a socket that answers badly or not at all.
 #include "CalDavAccount.h"
 #include "CalDavClient.h"
+#include "Calendar.h"
+#include "CalendarExport.h"
 #include "ICalendarFile.h"
 #include "MultiStatus.h"
 #include "ProjectIdentity.h"
 #include "PublishState.h"
 #include "SyncDecision.h"
 #include "SyncPlan.h"
+#include "YearData.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -646,6 +649,31 @@ private slots:
         QVERIFY(!error.contains(QLatin1String(":pw@")));
     }
 
+    // Why: a calendar shows summaries in one line; a long project name must not be lost for it either.
+    void longProjectNameIsCutInTheSummaryAndKeptWhole()
+    {
+        YearData y;
+        y.reset();
+        y.m_settings.m_stSelected = Calendar::makeDate(2026, 1, 1);
+        ProjectRecord p{};
+        p.m_stStart = Calendar::makeDate(2026, 3, 1);
+        p.m_stEnd = Calendar::makeDate(2026, 3, 2);
+        const QString name = QString(255, QLatin1Char('n'));
+        y.m_projects.append(p);
+        y.m_names.append(name.toLatin1());
+        QStringList notes;
+        const QList<CalendarEvent> events = CalendarExport::events(y, notes);
+        QCOMPARE(events.size(), 1);
+        QCOMPARE(events[0].summary.size(), CalendarExport::kMaxSummaryLength);
+        QString zone;
+        QList<CalendarEvent> back;
+        QString error;
+        QVERIFY(ICalendarFile::readEvents(
+            ICalendarFile::write(events, "UTC", QDateTime::currentDateTimeUtc(), zone), back, error));
+        QCOMPARE(back[0].description, name);
+        QCOMPARE(back[0].text(), name);
+    }
+
     // Why: a lost or misread state would take every event of ours for a stranger's.
     void publishStateRoundTripsOrIsRefused_data()
     {
@@ -666,7 +694,8 @@ private slots:
         QTest::newRow("one-day event taken over")
             << QByteArray("{\"format\":3,\"collections\":[{\"url\":\"u\",\"events\":[{\"uid\":\"team@phone\","
                           "\"href\":\"/u/team.ics\",\"etag\":\"7\",\"key\":\"red/2026-06-12\",\"content\":"
-                          "\"BEGIN:VCALENDAR\\r\\nBEGIN:VEVENT\\r\\nUID:team@phone\\r\\nDTSTART;VALUE=DATE:20260612\\r\\n"
+                          "\"BEGIN:VCALENDAR\\r\\nBEGIN:VEVENT\\r\\nUID:team@phone\\r\\nDTSTART;VALUE=DATE:"
+                          "20260612\\r\\n"
                           "DTEND;VALUE=DATE:20260613\\r\\nSUMMARY:Team day\\r\\nX-TOLVA-KIND:red-day\\r\\n"
                           "END:VEVENT\\r\\nEND:VCALENDAR\\r\\n\"}],\"syncToken\":\"t1\"}]}")
             << true;
@@ -750,7 +779,8 @@ private slots:
         QCOMPARE(read[1].key, QStringLiteral("project"));
         QVERIFY(read[0].foreign && !read[1].foreign);
         QCOMPARE(read[0].days, events[1].days);
-        QCOMPARE(back.syncToken(QStringLiteral("https://h/c/")), QStringLiteral("http://radicale.org/ns/sync/9"));
+        QCOMPARE(back.syncToken(QStringLiteral("https://h/c/")),
+                 QStringLiteral("http://radicale.org/ns/sync/9"));
     }
 
     // Why: each refusal must tell the user which URL answered what, and what to do about it.

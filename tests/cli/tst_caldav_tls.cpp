@@ -143,6 +143,16 @@ private slots:
             return;
         const Run again = publish(env);
         QVERIFY2(again.status == 0, qPrintable(again.out + again.err));
+        const QString accounts = home.filePath(QStringLiteral("tolva/caldav-accounts.json"));
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                                QFileDevice::ReadOther | QFileDevice::WriteOther;
+        QCOMPARE(QFile::permissions(accounts) & others, QFileDevice::Permissions{});
+        // A file that gives no certificate fails once and is not remembered over the one that works.
+        QFile bogus(home.filePath(QStringLiteral("bogus.pem")));
+        QVERIFY(bogus.open(QIODevice::WriteOnly) && bogus.write("not a certificate\n") > 0);
+        bogus.close();
+        QCOMPARE(publish(env, {QStringLiteral("--ca-file"), bogus.fileName()}).status, 1);
+        QCOMPARE(publish(env).status, 0);
         QVERIFY(!QFile::exists(home.filePath(QStringLiteral(".netrc"))));
         // Forgotten again with an empty --ca-file.
         QCOMPARE(publish(env, {QStringLiteral("--ca-file"), QString()}).status, 1);

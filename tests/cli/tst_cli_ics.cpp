@@ -9,8 +9,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace CliFixture;
 
@@ -120,6 +123,7 @@ private slots:
     void existingRedDayIsKeptWithoutReplace();
     void importRefusesWhatWouldLoseData_data();
     void importRefusesWhatWouldLoseData();
+    void importReadsAPipe();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -495,6 +499,20 @@ void TestCliIcs::importRefusesWhatWouldLoseData()
     QCOMPARE(folderEntries(years), entries);
     QCOMPARE(fileBytes(years + "/2026.year"), year);
     QCOMPARE(fileBytes(years + "/ForeverRedDays.year"), everyYear);
+}
+
+// Why: `import-ics <(curl URL) 2026` hands the program a FIFO; it is a calendar like any file.
+void TestCliIcs::importReadsAPipe()
+{
+    const QString fifo = dir() + "/pipe.ics";
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QProcess writer;
+    writer.start("/bin/sh", {"-c", "cat \"$0\" > \"$1\"", writeHolidays(kHolidays), fifo});
+    QVERIFY(writer.waitForStarted());
+    const Run r = runProgram({"--dir", dir(), "import-ics", fifo, "2026"});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY2(r.out.contains("added"), qPrintable(r.out));
+    QVERIFY(writer.waitForFinished());
 }
 
 QTEST_MAIN(TestCliIcs)
