@@ -3,6 +3,7 @@
 #include "CalDavClient.h"
 #include "CalDavSession.h"
 #include "Calendar.h"
+#include "CommandLock.h"
 #include "DataFolderLock.h"
 #include "FolderYear.h"
 #include "PublishEngine.h"
@@ -133,28 +134,6 @@ bool parseOptions(const QStringList& args, Command command, Parsed& p, QString& 
     return true;
 }
 
-// The folder is the planner's while one runs: two writers would each save over the other.
-bool lockFolder(DataFolderLock& lock, const QString& yearsDir, const QString& nothing, QString& error)
-{
-    switch (lock.tryLock()) {
-    case DataFolderLock::Status::Locked:
-        return true;
-    case DataFolderLock::Status::InUse:
-        error =
-            QStringLiteral("a planner is working on %1%2; close it first, or use its Sync Now. Nothing "
-                           "was %3.")
-                .arg(QDir::toNativeSeparators(yearsDir),
-                     lock.holderPid() > 0 ? QStringLiteral(" (process %1)").arg(lock.holderPid()) : QString(),
-                     nothing);
-        return false;
-    case DataFolderLock::Status::Failed:
-    case DataFolderLock::Status::Unlocked:
-        break;
-    }
-    error = QStringLiteral("%1 Nothing was %2.").arg(lock.message(), nothing);
-    return false;
-}
-
 } // namespace
 
 CalDavSync::CalDavSync(QTextStream& out, QTextStream& err)
@@ -205,7 +184,7 @@ int CalDavSync::publish(const QStringList& args)
         session.client->setLog(&m_err);
     FolderYear year(session.o.dir, session.o.year);
     DataFolderLock lock(year.yearsDir());
-    if (!lockFolder(lock, year.yearsDir(), QStringLiteral("published"), error))
+    if (!lockForCommand(lock, year.yearsDir(), QStringLiteral("published"), true, error))
         return fail(error);
     TextSink sink(m_out, m_err, QStringLiteral(" (--force replaces it)"));
     const SyncResult r = PublishEngine(*session.client, session.collection, year, sink).run(session.o.force);
@@ -248,7 +227,7 @@ int CalDavSync::twoWay(const QStringList& args, bool outgoing)
         session.client->setLog(&m_err);
     FolderYear year(session.o.dir, session.o.year);
     DataFolderLock lock(year.yearsDir());
-    if (!lockFolder(lock, year.yearsDir(), nothing, error))
+    if (!lockForCommand(lock, year.yearsDir(), nothing, true, error))
         return fail(error);
 
     SyncEngine::Options options;

@@ -1,6 +1,7 @@
 #include "HolidayImport.h"
 
 #include "Calendar.h"
+#include "CommandLock.h"
 #include "DataFolderLock.h"
 #include "DataStore.h"
 #include "ForeverRedDaysFileCodec.h"
@@ -71,6 +72,55 @@ QString keepCopy(const QString& path, const QByteArray& bytes, QString& reason)
     return QString();
 }
 
+// One line per day of the plan, and the counts of what it does.
+void report(const QList<HolidayPlan::Decision>& decisions, int year, QTextStream& out, int& added,
+            int& replaced, int& skipped)
+{
+    using Action = HolidayPlan::Action;
+    for (const HolidayPlan::Decision& d : decisions) {
+        const QString date = dateText(year, d.holiday);
+        const QString every = d.holiday.everyYear ? QStringLiteral(" (every year)") : QString();
+        switch (d.action) {
+        case Action::Add:
+            out << QStringLiteral("added     %1 %2%3\n").arg(date, d.holiday.text, every);
+            ++added;
+            break;
+        case Action::Replace:
+            out << QStringLiteral("replaced  %1 %2%3 (was \"%4\")\n")
+                       .arg(date, d.holiday.text, every, d.existing);
+            ++replaced;
+            break;
+        case Action::Same:
+            out << QStringLiteral("skipped   %1 %2: already there\n").arg(date, d.holiday.text);
+            ++skipped;
+            break;
+        case Action::Keep:
+            out << QStringLiteral(
+                       "skipped   %1 %2: the day is already the red day \"%3\" (--replace replaces "
+                       "it)\n")
+                       .arg(date, d.holiday.text, d.existing);
+            ++skipped;
+            break;
+        case Action::Taken:
+            out << QStringLiteral("skipped   %1 %2: the calendar already gave this day \"%3\"\n")
+                       .arg(date, d.holiday.text, d.existing);
+            ++skipped;
+            break;
+        case Action::NoDay:
+            out << QStringLiteral("skipped   %1 %2: %3 has no such day\n")
+                       .arg(date, d.holiday.text)
+                       .arg(year);
+            ++skipped;
+            break;
+        case Action::Unheld:
+            out << QStringLiteral("skipped   %1 %2: the year's file has no entry for this day\n")
+                       .arg(date, d.holiday.text);
+            ++skipped;
+            break;
+        }
+    }
+}
+
 } // namespace
 
 QString HolidayImport::copyName(const QString& path, int attempt)
@@ -115,19 +165,8 @@ int HolidayImport::store(const QString& dir, const QList<ImportedHoliday>& holid
     QString reason;
     YearReader reader(dir);
     DataFolderLock lock(reader.yearsDir());
-    switch (lock.tryLock()) {
-    case DataFolderLock::Status::Locked:
-        break;
-    case DataFolderLock::Status::InUse:
-        err << QStringLiteral(
-                   "tolva-cli: a planner is working on %1%2; close it first. Nothing was imported.\n")
-                   .arg(QDir::toNativeSeparators(reader.yearsDir()),
-                        lock.holderPid() > 0 ? QStringLiteral(" (process %1)").arg(lock.holderPid())
-                                             : QString());
-        return 1;
-    case DataFolderLock::Status::Failed:
-    case DataFolderLock::Status::Unlocked:
-        err << QStringLiteral("tolva-cli: %1 Nothing was imported.\n").arg(lock.message());
+    if (!lockForCommand(lock, reader.yearsDir(), QStringLiteral("imported"), false, reason)) {
+        err << QStringLiteral("tolva-cli: %1\n").arg(reason);
         return 1;
     }
 
@@ -141,48 +180,7 @@ int HolidayImport::store(const QString& dir, const QList<ImportedHoliday>& holid
 
     const QList<Decision> decisions = HolidayPlan::plan(reader.year(), holidays, replace);
     int added = 0, replaced = 0, skipped = 0;
-    for (const Decision& d : decisions) {
-        const QString date = dateText(year, d.holiday);
-        const QString every = d.holiday.everyYear ? QStringLiteral(" (every year)") : QString();
-        switch (d.action) {
-        case Action::Add:
-            out << QStringLiteral("added     %1 %2%3\n").arg(date, d.holiday.text, every);
-            ++added;
-            break;
-        case Action::Replace:
-            out << QStringLiteral("replaced  %1 %2%3 (was \"%4\")\n")
-                       .arg(date, d.holiday.text, every, d.existing);
-            ++replaced;
-            break;
-        case Action::Same:
-            out << QStringLiteral("skipped   %1 %2: already there\n").arg(date, d.holiday.text);
-            ++skipped;
-            break;
-        case Action::Keep:
-            out << QStringLiteral(
-                       "skipped   %1 %2: the day is already the red day \"%3\" (--replace replaces "
-                       "it)\n")
-                       .arg(date, d.holiday.text, d.existing);
-            ++skipped;
-            break;
-        case Action::Taken:
-            out << QStringLiteral("skipped   %1 %2: the calendar already gave this day \"%3\"\n")
-                       .arg(date, d.holiday.text, d.existing);
-            ++skipped;
-            break;
-        case Action::NoDay:
-            out << QStringLiteral("skipped   %1 %2: %3 has no such day\n")
-                       .arg(date, d.holiday.text)
-                       .arg(year);
-            ++skipped;
-            break;
-        case Action::Unheld:
-            out << QStringLiteral("skipped   %1 %2: the year's file has no entry for this day\n")
-                       .arg(date, d.holiday.text);
-            ++skipped;
-            break;
-        }
-    }
+    report(decisions, year, out, added, replaced, skipped);
     for (const QString& line : skippedEvents)
         out << QStringLiteral("skipped   %1\n").arg(line);
     skipped += int(skippedEvents.size());
