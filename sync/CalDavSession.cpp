@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
+#include <QTextStream>
 
 namespace {
 
@@ -145,7 +146,10 @@ bool CalDavSession::open(QString& error, const QString& nothing, int timeoutMs, 
     client->setTimeout(timeoutMs);
     client->setConnections(o.connections);
     if (log)
-        client->setLog(log);
+        client->setLog([log](const QString& line) {
+            *log << line << '\n';
+            log->flush();
+        });
     if (!client->trust(o.caFile, error)) {
         error += QStringLiteral(". Nothing was %1.").arg(nothing);
         return false;
