@@ -15,7 +15,7 @@ namespace {
 
 const QByteArray kListBody = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
                              "<D:propfind xmlns:D=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:caldav\">\n"
-                             " <D:prop><D:resourcetype/><D:getetag/></D:prop>\n"
+                             " <D:prop><D:resourcetype/><D:getetag/><D:sync-token/></D:prop>\n"
                              "</D:propfind>\n";
 
 const QByteArray kQueryBody =
