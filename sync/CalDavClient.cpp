@@ -3,13 +3,15 @@
 #include <QCryptographicHash>
 #include <QEventLoop>
 #include <QFile>
+#include <QHash>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 
-#include <QHash>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+
+#include <atomic>
 
 namespace {
 
@@ -25,6 +27,8 @@ const QByteArray kQueryBody =
     " <C:filter><C:comp-filter name=\"VCALENDAR\">"
     "<C:comp-filter name=\"VEVENT\"/></C:comp-filter></C:filter>\n"
     "</C:calendar-query>\n";
+
+std::atomic<qint64> g_requests{0}, g_bytesSent{0}, g_bytesReceived{0};
 
 // A server that cuts its answer short again and again would otherwise keep the client asking forever.
 constexpr int kMaxSyncPages = 1000;
@@ -70,6 +74,11 @@ CalDavClient::CalDavClient(const QByteArray& authorization)
 }
 
 CalDavClient::~CalDavClient() = default;
+
+CalDavClient::Traffic CalDavClient::processTraffic()
+{
+    return {g_requests.load(), g_bytesSent.load(), g_bytesReceived.load()};
+}
 
 QUrl CalDavClient::collectionUrl(const QUrl& url)
 {
@@ -134,6 +143,8 @@ QList<CalDavClient::Reply> CalDavClient::send(const QList<Request>& requests)
             sent[i] = reply;
             ++m_requests;
             m_bytesSent += r.body.size();
+            ++g_requests;
+            g_bytesSent += r.body.size();
             ++open;
             QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
                              [&replies, reply, i](qint64 received) {
@@ -168,6 +179,7 @@ QList<CalDavClient::Reply> CalDavClient::send(const QList<Request>& requests)
         if (!r.tooLarge && reply->isReadable())
             r.body = reply->readAll();
         m_bytesReceived += r.body.size();
+        g_bytesReceived += r.body.size();
         const QNetworkReply::NetworkError error = reply->error();
         if (r.tooLarge) {
             r.networkError = QStringLiteral("the reply is larger than %1 MiB").arg(kMaxReplySize >> 20);

@@ -74,6 +74,15 @@ public:
     // Request and reply bodies only: headers, which Qt writes itself, are not counted.
     qint64 bytesSent() const { return m_bytesSent; }
     qint64 bytesReceived() const { return m_bytesReceived; }
+    // The same counts over every client of this process so far: a command run in-process is measured by
+    // their difference.
+    struct Traffic
+    {
+        qint64 requests = 0;
+        qint64 bytesSent = 0;
+        qint64 bytesReceived = 0;
+    };
+    static Traffic processTraffic();
 
     // Sends all of `requests` at once and waits for all replies, in the same order.
     QList<Reply> send(const QList<Request>& requests);
