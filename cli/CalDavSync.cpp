@@ -181,7 +181,10 @@ int CalDavSync::publish(const QStringList& args)
     if (!session.open(error, QStringLiteral("published"), m_timeoutMs))
         return fail(error);
     if (session.o.verbose)
-        session.client->setLog(&m_err);
+        session.client->setLog([this](const QString& line) {
+            m_err << line << '\n';
+            m_err.flush();
+        });
     FolderYear year(session.o.dir, session.o.year);
     DataFolderLock lock(year.yearsDir());
     if (!lockForCommand(lock, year.yearsDir(), QStringLiteral("published"), true, error))
@@ -224,7 +227,10 @@ int CalDavSync::twoWay(const QStringList& args, bool outgoing)
     if (!session.open(error, nothing, m_timeoutMs))
         return fail(error);
     if (session.o.verbose)
-        session.client->setLog(&m_err);
+        session.client->setLog([this](const QString& line) {
+            m_err << line << '\n';
+            m_err.flush();
+        });
     FolderYear year(session.o.dir, session.o.year);
     DataFolderLock lock(year.yearsDir());
     if (!lockForCommand(lock, year.yearsDir(), nothing, true, error))

@@ -3,20 +3,21 @@
 #include <QCryptographicHash>
 #include <QEventLoop>
 #include <QFile>
+#include <QHash>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QTextStream>
-#include <functional>
+
+#include <atomic>
 
 namespace {
 
 const QByteArray kListBody = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
                              "<D:propfind xmlns:D=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:caldav\">\n"
-                             " <D:prop><D:resourcetype/><D:getetag/></D:prop>\n"
+                             " <D:prop><D:resourcetype/><D:getetag/><D:sync-token/></D:prop>\n"
                              "</D:propfind>\n";
 
 const QByteArray kQueryBody =
@@ -26,6 +27,21 @@ const QByteArray kQueryBody =
     " <C:filter><C:comp-filter name=\"VCALENDAR\">"
     "<C:comp-filter name=\"VEVENT\"/></C:comp-filter></C:filter>\n"
     "</C:calendar-query>\n";
+
+std::atomic<qint64> g_requests{0}, g_bytesSent{0}, g_bytesReceived{0};
+
+// A server that cuts its answer short again and again would otherwise keep the client asking forever.
+constexpr int kMaxSyncPages = 1000;
+
+// The refusal of a token the server no longer knows: RFC 6578's DAV:valid-sync-token precondition, or
+// a conflict naming the token itself.
+bool refusesToken(const CalDavClient::Reply& reply, const QString& token)
+{
+    if (reply.status != 403 && reply.status != 409 && reply.status != 412)
+        return false;
+    return reply.body.contains("valid-sync-token") ||
+           (!token.isEmpty() && reply.body.contains(token.toUtf8()));
+}
 
 QString meaningOf(int status)
 {
@@ -58,6 +74,11 @@ CalDavClient::CalDavClient(const QByteArray& authorization)
 }
 
 CalDavClient::~CalDavClient() = default;
+
+CalDavClient::Traffic CalDavClient::processTraffic()
+{
+    return {g_requests.load(), g_bytesSent.load(), g_bytesReceived.load()};
+}
 
 QUrl CalDavClient::collectionUrl(const QUrl& url)
 {
@@ -121,6 +142,9 @@ QList<CalDavClient::Reply> CalDavClient::send(const QList<Request>& requests)
             QNetworkReply* reply = m_network->sendCustomRequest(request, r.verb, r.body);
             sent[i] = reply;
             ++m_requests;
+            m_bytesSent += r.body.size();
+            ++g_requests;
+            g_bytesSent += r.body.size();
             ++open;
             QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
                              [&replies, reply, i](qint64 received) {
@@ -154,6 +178,8 @@ QList<CalDavClient::Reply> CalDavClient::send(const QList<Request>& requests)
         r.etag = reply->rawHeader("ETag").trimmed();
         if (!r.tooLarge && reply->isReadable())
             r.body = reply->readAll();
+        m_bytesReceived += r.body.size();
+        g_bytesReceived += r.body.size();
         const QNetworkReply::NetworkError error = reply->error();
         if (r.tooLarge) {
             r.networkError = QStringLiteral("the reply is larger than %1 MiB").arg(kMaxReplySize >> 20);
@@ -167,13 +193,11 @@ QList<CalDavClient::Reply> CalDavClient::send(const QList<Request>& requests)
             if (!r.tlsErrors.isEmpty())
                 r.networkError = tlsRefusal(r.tlsErrors);
         }
-        if (m_log) {
-            *m_log << QStringLiteral("%1 %2 -> %3 (%4 ms)\n")
-                          .arg(QString::fromLatin1(requests.at(i).verb), requests.at(i).url.toDisplayString(),
-                               r.status ? QString::number(r.status) : r.networkError)
-                          .arg(clocks.at(i).elapsed());
-            m_log->flush();
-        }
+        if (m_log)
+            m_log(QStringLiteral("%1 %2 -> %3 (%4 ms)")
+                      .arg(QString::fromLatin1(requests.at(i).verb), requests.at(i).url.toDisplayString(),
+                           r.status ? QString::number(r.status) : r.networkError)
+                      .arg(clocks.at(i).elapsed()));
         reply->deleteLater();
     }
     // The replies go with the next event loop or with the manager; neither must see a dangling lambda.
@@ -218,7 +242,8 @@ bool CalDavClient::multiStatus(const Request& request, QList<MultiStatus::Respon
     return true;
 }
 
-bool CalDavClient::list(const QUrl& url, QList<MultiStatus::Response>& members, QString& error)
+bool CalDavClient::list(const QUrl& url, QList<MultiStatus::Response>& members, QString& error,
+                        QString* syncToken)
 {
     Request request{
         "PROPFIND", url, {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}}, kListBody};
@@ -231,6 +256,8 @@ bool CalDavClient::list(const QUrl& url, QList<MultiStatus::Response>& members, 
     for (const MultiStatus::Response& r : responses) {
         if (normalHref(url, r.href) == self || normalHref(url, r.href) + QLatin1Char('/') == self) {
             isCalendar = r.isCalendar;
+            if (syncToken)
+                *syncToken = r.syncToken;
             continue;
         }
         if (!r.isCollection)
@@ -240,6 +267,108 @@ bool CalDavClient::list(const QUrl& url, QList<MultiStatus::Response>& members, 
         error = QStringLiteral("%1: HTTP 207, but this is not a calendar collection")
                     .arg(url.toDisplayString(QUrl::RemoveUserInfo));
         return false;
+    }
+    return true;
+}
+
+bool CalDavClient::syncReport(const QUrl& collection, const QString& token,
+                              QList<MultiStatus::Response>& responses, QString& newToken, DeltaStatus& status,
+                              QString& error)
+{
+    const QByteArray body = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                            "<D:sync-collection xmlns:D=\"DAV:\">\n"
+                            " <D:sync-token>" +
+                            token.toHtmlEscaped().toUtf8() +
+                            "</D:sync-token>\n"
+                            " <D:sync-level>1</D:sync-level>\n"
+                            " <D:prop><D:getetag/></D:prop>\n"
+                            "</D:sync-collection>\n";
+    // RFC 6578 defines the report for depth 0 only.
+    const Request request{
+        "REPORT", collection, {{"Depth", "0"}, {"Content-Type", "application/xml; charset=utf-8"}}, body};
+    const Reply reply = send({request}).constFirst();
+    status = DeltaStatus::Ok;
+    responses.clear();
+    newToken.clear();
+    if (reply.status == 207 && reply.networkError.isEmpty()) {
+        QString why;
+        if (!MultiStatus::parse(reply.body, responses, why, &newToken)) {
+            error = QStringLiteral("%1: HTTP 207, but the multistatus is malformed: %2")
+                        .arg(collection.toDisplayString(QUrl::RemoveUserInfo), why);
+            return false;
+        }
+        if (newToken.isEmpty())
+            status = DeltaStatus::Unsupported;
+        return true;
+    }
+    if (reply.status != 0 && reply.networkError.isEmpty()) {
+        if (refusesToken(reply, token)) {
+            status = DeltaStatus::TokenInvalid;
+            return true;
+        }
+        if (reply.status == 400 || reply.status == 403 || reply.status == 405 || reply.status == 501) {
+            status = DeltaStatus::Unsupported;
+            return true;
+        }
+    }
+    Reply shown = reply;
+    if (reply.ok() && reply.networkError.isEmpty())
+        shown.networkError = QStringLiteral("expected a WebDAV multistatus (207)");
+    error = describeFailure(request, shown);
+    return false;
+}
+
+bool CalDavClient::changesSince(const QUrl& collection, const QString& token,
+                                QList<MultiStatus::Response>& changed, QStringList& removed,
+                                QString& newToken, DeltaStatus& status, QString& error)
+{
+    changed.clear();
+    removed.clear();
+    newToken.clear();
+    const QString self = collection.path(QUrl::FullyDecoded);
+    // Each member's last word: a later page of a truncated answer overrules an earlier one.
+    QList<MultiStatus::Response> latest;
+    QHash<QString, qsizetype> at;
+    QString from = token;
+    for (int page = 0;; ++page) {
+        QList<MultiStatus::Response> responses;
+        QString next;
+        if (!syncReport(collection, from, responses, next, status, error))
+            return false;
+        if (status != DeltaStatus::Ok)
+            return true;
+        bool truncated = false;
+        for (const MultiStatus::Response& r : responses) {
+            const QString href = normalHref(collection, r.href);
+            if (href == self || href + QLatin1Char('/') == self) {
+                truncated = truncated || r.status == 507;
+                continue;
+            }
+            if (r.isCollection || href.endsWith(QLatin1Char('/')))
+                continue;
+            if (const auto it = at.constFind(href); it != at.cend()) {
+                latest[*it] = r;
+            } else {
+                at.insert(href, latest.size());
+                latest << r;
+            }
+        }
+        if (!truncated) {
+            newToken = next;
+            break;
+        }
+        if (next == from || page + 1 >= kMaxSyncPages) {
+            error = QStringLiteral("%1: the server cuts its list of changes short without going on")
+                        .arg(collection.toDisplayString(QUrl::RemoveUserInfo));
+            return false;
+        }
+        from = next;
+    }
+    for (const MultiStatus::Response& r : latest) {
+        if (r.status == 404)
+            removed << normalHref(collection, r.href);
+        else if (r.status == 0 || r.status / 100 == 2)
+            changed << r;
     }
     return true;
 }

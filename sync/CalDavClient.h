@@ -11,12 +11,12 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 class QNetworkAccessManager;
 class QSslConfiguration;
 class QSslError;
-class QTextStream;
 
 // HTTP for CalDAV through Qt Network: independent requests go out together over kept-alive connections
 // (up to connections() at once, each on its own) and the calls return when every reply is in. One client
@@ -68,16 +68,39 @@ public:
     bool trust(const QString& caFile, QString& error);
     // One line for a refused certificate: why, and its SHA-256 fingerprint to compare with the server's.
     static QString tlsRefusal(const QList<QSslError>& errors);
-    // With a log, every request gets a line there: verb, URL, status and time.
-    void setLog(QTextStream* log) { m_log = log; }
+    // With a log, every request gets a call with its line (no newline): verb, URL, status and time.
+    void setLog(std::function<void(const QString&)> log) { m_log = std::move(log); }
     int requestCount() const { return m_requests; }
+    // Request and reply bodies only: headers, which Qt writes itself, are not counted.
+    qint64 bytesSent() const { return m_bytesSent; }
+    qint64 bytesReceived() const { return m_bytesReceived; }
+    // The same counts over every client of this process so far: a command run in-process is measured by
+    // their difference.
+    struct Traffic
+    {
+        qint64 requests = 0;
+        qint64 bytesSent = 0;
+        qint64 bytesReceived = 0;
+    };
+    static Traffic processTraffic();
 
     // Sends all of `requests` at once and waits for all replies, in the same order.
     QList<Reply> send(const QList<Request>& requests);
 
-    // The objects in the calendar collection at `url` with their ETags (PROPFIND, depth 1). False with
-    // `error` (one line) when that fails or `url` is no calendar collection.
-    bool list(const QUrl& url, QList<MultiStatus::Response>& members, QString& error);
+    // The objects in the calendar collection at `url` with their ETags (PROPFIND, depth 1), and in
+    // `syncToken`, when given, the collection's sync token (empty when the server offers none). False
+    // with `error` (one line) when that fails or `url` is no calendar collection.
+    bool list(const QUrl& url, QList<MultiStatus::Response>& members, QString& error,
+              QString* syncToken = nullptr);
+
+    enum class DeltaStatus { Ok, TokenInvalid, Unsupported };
+    // The members changed (href as the server wrote it, and ETag) and removed (normalHref form) since
+    // `token`, with the new token (RFC 6578: REPORT sync-collection, sync-level 1, getetag only; a
+    // truncated answer is followed up until complete). TokenInvalid: the server no longer knows the token;
+    // Unsupported: it offers no sync-collection. Both leave the lists empty and return true. False with
+    // `error` for any other failure (network, 401, 5xx, a malformed answer).
+    bool changesSince(const QUrl& collection, const QString& token, QList<MultiStatus::Response>& changed,
+                      QStringList& removed, QString& newToken, DeltaStatus& status, QString& error);
     // Every event of the collection with its data (REPORT calendar-query).
     bool queryEvents(const QUrl& url, QList<MultiStatus::Response>& events, QString& error);
     // The objects at `hrefs` (decoded paths) with their data, in one REPORT calendar-multiget.
@@ -100,6 +123,9 @@ public:
 
 private:
     bool multiStatus(const Request& request, QList<MultiStatus::Response>& responses, QString& error);
+    // One sync-collection REPORT: the responses and the token of a 207, or the status it means.
+    bool syncReport(const QUrl& collection, const QString& token, QList<MultiStatus::Response>& responses,
+                    QString& newToken, DeltaStatus& status, QString& error);
 
     std::unique_ptr<QNetworkAccessManager> m_network;
     QByteArray m_authorization;
@@ -107,5 +133,7 @@ private:
     int m_connections = kMaxConnections;
     std::unique_ptr<QSslConfiguration> m_tls;
     int m_requests = 0;
-    QTextStream* m_log = nullptr;
+    qint64 m_bytesSent = 0;
+    qint64 m_bytesReceived = 0;
+    std::function<void(const QString&)> m_log;
 };

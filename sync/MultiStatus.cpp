@@ -27,6 +27,8 @@ void readProp(QXmlStreamReader& xml, MultiStatus::Response& r)
             }
         } else if (is(xml, kCalDav, "calendar-data")) {
             r.calendarData = xml.readElementText(QXmlStreamReader::SkipChildElements).toUtf8();
+        } else if (is(xml, kDav, "sync-token")) {
+            r.syncToken = xml.readElementText(QXmlStreamReader::SkipChildElements).trimmed();
         } else {
             xml.skipCurrentElement();
         }
@@ -54,6 +56,8 @@ void readPropstat(QXmlStreamReader& xml, MultiStatus::Response& r)
     r.isCalendar = r.isCalendar || found.isCalendar;
     if (!found.calendarData.isEmpty())
         r.calendarData = found.calendarData;
+    if (!found.syncToken.isEmpty())
+        r.syncToken = found.syncToken;
 }
 
 } // namespace
@@ -68,10 +72,12 @@ int MultiStatus::statusCode(const QString& statusLine)
     return ok && code >= 100 && code <= 599 ? code : 0;
 }
 
-bool MultiStatus::parse(const QByteArray& text, QList<Response>& responses, QString& error)
+bool MultiStatus::parse(const QByteArray& text, QList<Response>& responses, QString& error,
+                        QString* syncToken)
 {
     QXmlStreamReader xml(text);
     responses.clear();
+    QString token;
     if (!xml.readNextStartElement() || !is(xml, kDav, "multistatus")) {
         error = xml.hasError() ? QStringLiteral("not XML: %1 (line %2, column %3)")
                                      .arg(xml.errorString())
@@ -81,6 +87,10 @@ bool MultiStatus::parse(const QByteArray& text, QList<Response>& responses, QStr
         return false;
     }
     while (xml.readNextStartElement()) {
+        if (is(xml, kDav, "sync-token")) {
+            token = xml.readElementText(QXmlStreamReader::SkipChildElements).trimmed();
+            continue;
+        }
         if (!is(xml, kDav, "response")) {
             xml.skipCurrentElement();
             continue;
@@ -119,5 +129,7 @@ bool MultiStatus::parse(const QByteArray& text, QList<Response>& responses, QStr
         responses.clear();
         return false;
     }
+    if (syncToken)
+        *syncToken = token;
     return true;
 }

@@ -151,6 +151,8 @@ private:
         bool changedThere = !there || m_remotes.at(r).etag != k.etag;
         if (there && changedThere && m_remotes.at(r).fetched && m_remotes.at(r).content == k.content)
             changedThere = false; // saved again unchanged: only the ETag is new
+        if (there && changedThere && !m_remotes.at(r).fetched)
+            return s; // changed there, but not read: decided when it can be, never taken for a deletion
         const QString etagThere = there ? m_remotes.at(r).etag : QString();
         const bool holdable = there && m_remotes.at(r).holdable;
 

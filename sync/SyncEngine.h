@@ -49,6 +49,7 @@ private:
     bool runRound(Round& r, bool first);
     bool readYear(Round& r);
     bool list(Round& r);
+    void addRemote(Round& r, const QString& href, const QString& etag);
     bool fetch(Round& r);
     void readRemote(Round& r, qsizetype i, const QByteArray& data);
     void decide(Round& r);

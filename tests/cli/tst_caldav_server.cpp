@@ -1,6 +1,7 @@
 // publish and pull against a real CalDAV server (Radicale on 127.0.0.1), checked with an independent client
 // (python3-caldav). The cases build on each other in order: one server, one year published and changed.
 #include "CalDavAccount.h"
+#include "CalDavClient.h"
 #include "CalendarExport.h"
 #include "CliFixture.h"
 #include "ProjectList.h"
@@ -13,6 +14,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -325,6 +327,54 @@ private slots:
         expected.sort();
         got.sort();
         QCOMPARE(got, expected);
+    }
+
+    // Why: a sync asks only for what changed since its token; what another client did must all be in it,
+    // and a token the server forgot must be told apart from "nothing changed".
+    void changesSinceTokenAreExactlyTheOthersEdits()
+    {
+        CalDavClient client("Basic " + QByteArray("alice:s3cret pass").toBase64());
+        const QUrl url(m_server.calendarUrl(kYearCalendar));
+        QList<MultiStatus::Response> before, after, changed;
+        QStringList removed;
+        QString token, next, error;
+        CalDavClient::DeltaStatus status{};
+        QVERIFY2(client.list(url, before, error, &token) && !token.isEmpty(), qPrintable(error));
+        QVERIFY2(client.changesSince(url, token, changed, removed, next, status, error), qPrintable(error));
+        QVERIFY(status == CalDavClient::DeltaStatus::Ok && changed.isEmpty() && removed.isEmpty() &&
+                next == token);
+
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("new.ics"));
+        QFile f(file);
+        QVERIFY(
+            f.open(QIODevice::WriteOnly) &&
+            f.write(QByteArray("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//peer//EN\nBEGIN:VEVENT\nUID:new@x\n"
+                               "DTSTAMP:20260101T000000Z\nDTSTART:20260401T090000Z\nSUMMARY:New\n"
+                               "END:VEVENT\nEND:VCALENDAR\n")) > 0);
+        f.close();
+        QVERIFY(peer({QStringLiteral("add"), kYearCalendar, file}).isEmpty());
+        QVERIFY(
+            peer({QStringLiteral("edit"), kYearCalendar, kForeignUid, QStringLiteral("Moved")}).isEmpty());
+        QVERIFY(peer({QStringLiteral("delete"), kYearCalendar, m_published.firstKey()}).isEmpty());
+        QVERIFY2(client.changesSince(url, token, changed, removed, next, status, error), qPrintable(error));
+        QVERIFY(client.list(url, after, error));
+        // Exactly the members whose ETag is new, and the one no longer listed.
+        const auto keys = [&url](const QList<MultiStatus::Response>& rs, bool etags) {
+            QSet<QString> set;
+            for (const MultiStatus::Response& r : rs)
+                set << CalDavClient::normalHref(url, r.href) + (etags ? u' ' + r.etag : QString());
+            return set;
+        };
+        QCOMPARE(changed.size(), 2);
+        QCOMPARE(keys(changed, true), keys(after, true) - keys(before, true));
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(QSet<QString>(removed.cbegin(), removed.cend()), keys(before, false) - keys(after, false));
+        QVERIFY(!next.isEmpty() && next != token);
+
+        QVERIFY(
+            client.changesSince(url, QStringLiteral("urn:made-up"), changed, removed, next, status, error));
+        QVERIFY(status == CalDavClient::DeltaStatus::TokenInvalid && changed.isEmpty());
     }
 
     // Why: a failure must say in one line which URL and what went wrong, and must leave the files alone.

@@ -36,28 +36,33 @@ QList<QStringList> items(const QString& text)
     return out;
 }
 
-// Answers every connection with `reply` once the request has come in; with an empty reply, never answers.
+// Answers each request, once it has come in, with the next of `replies` (the last one again when they run
+// out); with an empty reply, never answers.
 class CannedServer : public QTcpServer
 {
 public:
-    explicit CannedServer(const QByteArray& reply) : m_reply(reply)
+    explicit CannedServer(const QByteArrayList& replies) : m_replies(replies)
     {
         connect(this, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* s = nextPendingConnection()) {
                 connect(s, &QTcpSocket::readyRead, s, [this, s] {
-                    m_request += s->readAll();
-                    if (!m_reply.isEmpty() && m_request.contains("</D:propfind>"))
-                        s->write(m_reply);
+                    m_received += s->readAll();
+                    for (; m_answered <
+                           m_received.count("</D:propfind>") + m_received.count("</D:sync-collection>");
+                         ++m_answered)
+                        s->write(m_replies.at(qMin(m_answered, m_replies.size() - 1)));
                 });
             }
         });
         listen(QHostAddress::LocalHost, 0);
     }
     QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/cal/").arg(serverPort())); }
+    const QByteArray& received() const { return m_received; }
 
 private:
-    QByteArray m_reply;
-    QByteArray m_request;
+    QByteArrayList m_replies;
+    QByteArray m_received;
+    qsizetype m_answered = 0;
 };
 
 QByteArray withBody(const QByteArray& statusLine, const QByteArray& body)
@@ -857,7 +862,7 @@ private slots:
     {
         QFETCH(QByteArray, reply);
         QFETCH(QString, expected);
-        CannedServer server(reply);
+        CannedServer server({reply});
         CalDavClient client(QByteArray("Basic eDp5"));
         client.setTimeout(300);
         QList<MultiStatus::Response> members;
@@ -867,6 +872,61 @@ private slots:
         QVERIFY2(error.contains(expected), qPrintable(error));
         QVERIFY(!error.contains(QLatin1Char('\n')));
         QCOMPARE(client.requestCount(), 1);
+    }
+
+    // Why: an incremental sync trusts this delta alone: a member missed here stays stale on one side, and
+    // a refused token must lead to a full listing, never to "nothing changed".
+    void changesSinceGivesTheDelta_data()
+    {
+        QTest::addColumn<QByteArrayList>("replies");
+        QTest::addColumn<QString>("expected"); // "status|token|changed href=etag|removed", or "error"
+        const auto ms = [](const QByteArray& inner) {
+            return withBody("HTTP/1.1 207 Multi-Status",
+                            "<multistatus xmlns='DAV:'>" + inner + "</multistatus>");
+        };
+        const auto at = [](const char* href, const char* what) {
+            return "<response><href>" + QByteArray(href) + "</href>" +
+                   (what[0] == '"' ? "<propstat><prop><getetag>" + QByteArray(what) +
+                                         "</getetag></prop><status>HTTP/1.1 200 OK</status></propstat>"
+                                   : "<status>HTTP/1.1 " + QByteArray(what) + "</status>") +
+                   "</response>";
+        };
+        QTest::newRow("changed, removed")
+            << QByteArrayList{ms("<sync-token>t2</sync-token>" + at("/cal/", "200 OK") +
+                                 at("a%20b.ics", "\"1\"") + at("c.ics", "404 -") + at("/cal/sub/", "404 -"))}
+            << "0|t2|a%20b.ics=\"1\"|/cal/c.ics";
+        QTest::newRow("truncated, then the rest")
+            << QByteArrayList{ms("<sync-token>t1</sync-token>" + at("a.ics", "\"1\"") + at("/cal/", "507 -")),
+                              ms("<sync-token>t2</sync-token>" + at("d.ics", "\"4\"") + at("a.ics", "404 -"))}
+            << "0|t2|d.ics=\"4\"|/cal/a.ics";
+        QTest::newRow("no token") << QByteArrayList{ms(at("a.ics", "\"1\""))} << "2|||";
+        QTest::newRow("token refused")
+            << QByteArrayList{withBody("HTTP/1.1 403 Forbidden",
+                                       "<error xmlns='DAV:'><valid-sync-token/></error>")}
+            << "1|||";
+        QTest::newRow("server error") << QByteArrayList{withBody("HTTP/1.1 500 Server Error", "")} << "error";
+    }
+    void changesSinceGivesTheDelta()
+    {
+        QFETCH(QByteArrayList, replies);
+        QFETCH(QString, expected);
+        CannedServer server(replies);
+        CalDavClient client(QByteArray("Basic eDp5"));
+        QList<MultiStatus::Response> changed;
+        QStringList removed, pairs;
+        QString token, error;
+        CalDavClient::DeltaStatus status{};
+        const bool ok =
+            client.changesSince(server.url(), QStringLiteral("t0"), changed, removed, token, status, error);
+        QCOMPARE(ok, expected != QLatin1String("error"));
+        if (!ok)
+            return;
+        for (const MultiStatus::Response& r : changed)
+            pairs << r.href + QLatin1Char('=') + r.etag;
+        QCOMPARE(QStringList({QString::number(int(status)), token, pairs.join(u','), removed.join(u',')})
+                     .join(u'|'),
+                 expected);
+        QVERIFY(server.received().contains(replies.size() > 1 ? ">t1<" : ">t0<")); // the follow-up's token
     }
 };
 
