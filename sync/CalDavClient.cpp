@@ -157,8 +157,10 @@ QList<CalDavClient::Reply> CalDavClient::send(const QList<Request>& requests)
                 reply, &QNetworkReply::sslErrors, reply,
                 [this, &replies, i](const QList<QSslError>& errors) { replies[i].tlsErrors = errors; });
             QObject::connect(reply, &QNetworkReply::finished, &loop,
-                             [&open, &loop, &startNext, &next, &requests] {
+                             [this, &open, &loop, &startNext, &next, &requests] {
                                  --open;
+                                 if (m_progress)
+                                     m_progress(next - open, requests.size());
                                  if (next < requests.size())
                                      startNext();
                                  else if (open == 0)

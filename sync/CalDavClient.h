@@ -71,6 +71,8 @@ public:
     // With a log, every request gets a call with its line (no newline): verb, URL, status and time.
     void setLog(std::function<void(const QString&)> log) { m_log = std::move(log); }
     int requestCount() const { return m_requests; }
+    // Called as the replies of one send() come in: how many of how many are answered.
+    void setProgress(std::function<void(qsizetype, qsizetype)> progress) { m_progress = std::move(progress); }
     // Request and reply bodies only: headers, which Qt writes itself, are not counted.
     qint64 bytesSent() const { return m_bytesSent; }
     qint64 bytesReceived() const { return m_bytesReceived; }
@@ -136,4 +138,5 @@ private:
     qint64 m_bytesSent = 0;
     qint64 m_bytesReceived = 0;
     std::function<void(const QString&)> m_log;
+    std::function<void(qsizetype, qsizetype)> m_progress;
 };

@@ -38,7 +38,8 @@ bool ConflictStore::load(const QString& path, QString& error)
                 o.value(QStringLiteral("kept")).toString() != QLatin1String("server"),
                 o.value(QStringLiteral("planner")).toString(),
                 o.value(QStringLiteral("server")).toString(),
-                o.value(QStringLiteral("when")).toString()};
+                o.value(QStringLiteral("when")).toString(),
+                o.value(QStringLiteral("settle")).toString()};
         if (!e.uid.isEmpty())
             put(e);
     }

@@ -19,6 +19,8 @@ public:
         QString planner; // the planner's version
         QString server;  // the server's version
         QString when;    // ISO 8601, UTC
+        // The side the user chose, which the next sync carries out: "planner", "server", or empty.
+        QString settle;
     };
 
     static QString fileName(int year);

@@ -64,8 +64,9 @@ class Decider
 {
 public:
     Decider(const QList<SyncDecision::Local>& locals, const QList<SyncPlan::Known>& known,
-            const QList<SyncDecision::Remote>& remotes, SyncDecision::Prefer prefer)
-        : m_locals(locals), m_known(known), m_remotes(remotes), m_prefer(prefer)
+            const QList<SyncDecision::Remote>& remotes, SyncDecision::Prefer prefer,
+            const QHash<QString, SyncDecision::Prefer>& settled)
+        : m_locals(locals), m_known(known), m_remotes(remotes), m_prefer(prefer), m_settled(settled)
     {
         for (qsizetype i = 0; i < remotes.size(); ++i) {
             m_remoteByHref.insert(remotes.at(i).href, i);
@@ -178,10 +179,12 @@ private:
             const Reason reason = here && there ? Reason::BothChanged
                                   : here        ? Reason::ChangedHereRemovedThere
                                                 : Reason::RemovedHereChangedThere;
-            if (m_prefer == SyncDecision::Prefer::Planner)
+            const SyncDecision::Prefer prefer = preferFor(s.uid);
+            s.reason = reason;
+            if (prefer == SyncDecision::Prefer::Planner)
                 s = here ? send(s, there ? ToServer::Update : ToServer::Create, etagThere, reason)
                          : send(s, ToServer::Delete, etagThere, reason);
-            else
+            else if (prefer == SyncDecision::Prefer::Server)
                 s = take(s, holdable ? Here::Apply : Here::Remove, reason);
         }
         return s;
@@ -211,10 +214,16 @@ private:
             return s;
         }
         s.conflict = true;
-        return m_prefer == SyncDecision::Prefer::Planner || !m_remotes.at(r).holdable
+        s.reason = Reason::BothNew;
+        const SyncDecision::Prefer prefer = preferFor(s.uid);
+        if (prefer == SyncDecision::Prefer::Ask)
+            return s;
+        return prefer == SyncDecision::Prefer::Planner || !m_remotes.at(r).holdable
                    ? send(s, ToServer::Update, m_remotes.at(r).etag, Reason::BothNew)
                    : take(s, Here::Apply, Reason::BothNew);
     }
+
+    SyncDecision::Prefer preferFor(const QString& uid) const { return m_settled.value(uid, m_prefer); }
 
     Step newThere(qsizetype r)
     {
@@ -240,6 +249,7 @@ private:
     const QList<SyncPlan::Known>& m_known;
     const QList<SyncDecision::Remote>& m_remotes;
     SyncDecision::Prefer m_prefer;
+    const QHash<QString, SyncDecision::Prefer>& m_settled;
     QHash<QString, qsizetype> m_remoteByHref, m_remoteByUid, m_localByUid, m_localByKey;
     QList<Step> m_steps;
     QSet<qsizetype> m_claimed; // remotes that belong to a known or local item
@@ -251,9 +261,10 @@ private:
 
 QList<SyncDecision::Step> SyncDecision::decide(const QList<Local>& locals,
                                                const QList<SyncPlan::Known>& known,
-                                               const QList<Remote>& remotes, Prefer prefer, bool outgoing)
+                                               const QList<Remote>& remotes, Prefer prefer, bool outgoing,
+                                               const QHash<QString, Prefer>& settled)
 {
-    QList<Step> steps = Decider(locals, known, remotes, prefer).decide();
+    QList<Step> steps = Decider(locals, known, remotes, prefer, settled).decide();
     if (!outgoing) {
         // Pull: nothing goes to the server, and what would have gone stays pending.
         for (Step& s : steps) {

@@ -27,7 +27,8 @@
 class SyncDecision
 {
 public:
-    enum class Prefer { Planner, Server };
+    // Ask: a conflict changes neither side; both versions wait in the conflict store for the user.
+    enum class Prefer { Planner, Server, Ask };
     enum class ToServer { None, Create, Update, Delete };
     enum class Here { None, Apply, Remove, Import };
     // What the record of the item becomes once the step is carried out.
@@ -91,7 +92,8 @@ public:
     };
 
     // `outgoing` false is pull: nothing goes to the server, and what would have gone stays pending
-    // (its record is kept as it was).
+    // (its record is kept as it was). `settled`: the side the user chose for a conflict, by UID.
     static QList<Step> decide(const QList<Local>& locals, const QList<SyncPlan::Known>& known,
-                              const QList<Remote>& remotes, Prefer prefer, bool outgoing = true);
+                              const QList<Remote>& remotes, Prefer prefer, bool outgoing = true,
+                              const QHash<QString, Prefer>& settled = {});
 };

@@ -53,11 +53,16 @@ SyncResult SyncEngine::run(const Options& options)
                  .arg(QDir::toNativeSeparators(statePath(m_year.yearsDir(), m_year.year())), error));
         return m_result;
     }
+    if (!loadConflicts())
+        return m_result;
+    m_client.setProgress([this](qsizetype done, qsizetype total) { m_sink.progress(done, total); });
     // A round that took one of our items in runs once more: the year's own rendering of what came in (a
     // summary cut, a description added) goes back out, so both sides end equal.
     for (int round = 0; round < 2; ++round) {
         Round r;
-        if (!runRound(r, round == 0))
+        const bool ran = runRound(r, round == 0);
+        m_result.pending = ran ? int(m_result.failures.size()) : pendingChanges(r);
+        if (!ran)
             break;
         bool again = false;
         for (const SyncDecision::Step& s : r.steps)
@@ -65,7 +70,38 @@ SyncResult SyncEngine::run(const Options& options)
         if (!again || options.mode == Mode::Pull || !m_result.failures.isEmpty())
             break;
     }
+    m_client.setProgress({});
+    m_result.conflictsWaiting = int(m_conflicts.entries().size());
     return m_result;
+}
+
+bool SyncEngine::loadConflicts()
+{
+    m_conflictPath = QDir(m_year.yearsDir()).filePath(ConflictStore::fileName(m_year.year()));
+    QString error;
+    if (!m_conflicts.load(m_conflictPath, error))
+        return stop(QStringLiteral("%1: %2. Nothing was changed.")
+                        .arg(QDir::toNativeSeparators(m_conflictPath), error));
+    for (const ConflictStore::Entry& e : m_conflicts.entries())
+        if (!e.settle.isEmpty())
+            m_settled.insert(e.uid, e.settle == QLatin1String("server") ? SyncDecision::Prefer::Server
+                                                                        : SyncDecision::Prefer::Planner);
+    return true;
+}
+
+// What of the year differs from what the server was last known to hold.
+int SyncEngine::pendingChanges(const Round& r)
+{
+    int pending = 0;
+    QSet<QString> here;
+    for (const SyncDecision::Local& l : r.locals) {
+        here.insert(l.uid);
+        const SyncPlan::Known* k = r.knownOf(l.uid);
+        pending += !k || k->content != l.content ? 1 : 0;
+    }
+    for (const SyncPlan::Known& k : r.known)
+        pending += !k.foreign && !here.contains(k.uid) ? 1 : 0;
+    return pending;
 }
 
 bool SyncEngine::runRound(Round& r, bool first)
@@ -269,38 +305,39 @@ bool SyncEngine::guard(const Round& r)
     return true;
 }
 
-// Before either side is changed: the version each conflict throws away.
+// Before either side is changed: the version each conflict throws away, or both while the user decides.
+// An entry goes once the user's choice is carried out, or when both sides came to agree by themselves.
 bool SyncEngine::keepConflicts(const Round& r)
 {
-    ConflictStore store;
-    const QString path = QDir(m_year.yearsDir()).filePath(ConflictStore::fileName(m_year.year()));
-    QString error;
-    bool any = false;
+    bool changed = false;
     for (const SyncDecision::Step& s : r.steps) {
-        if (!s.conflict)
+        if (!s.conflict) {
+            if (s.reason == SyncDecision::Reason::SameOnBoth)
+                changed = m_conflicts.remove(s.uid) || changed;
             continue;
-        if (!any && !store.load(path, error))
-            return stop(
-                QStringLiteral("%1: %2. Nothing was changed.").arg(QDir::toNativeSeparators(path), error));
-        any = true;
+        }
+        changed = true;
+        if (m_settled.contains(s.uid)) {
+            m_conflicts.remove(s.uid);
+            continue;
+        }
         const CalendarEvent* local = r.localOf(s);
         const CalendarEvent* server = r.serverOf(s);
-        store.put({s.uid,
-                   local    ? local->summary
-                   : server ? server->summary
-                            : QString(),
-                   s.toServer != SyncDecision::ToServer::None,
-                   local ? QString::fromUtf8(r.out.contents.at(s.local)) : QString(),
-                   server ? QString::fromUtf8(r.serverData.value(s.remote)) : QString(),
-                   r.now.toString(Qt::ISODate)});
+        m_conflicts.put({s.uid,
+                         local    ? local->summary
+                         : server ? server->summary
+                                  : QString(),
+                         s.toServer != SyncDecision::ToServer::None,
+                         local ? QString::fromUtf8(r.out.contents.at(s.local)) : QString(),
+                         server ? QString::fromUtf8(r.serverData.value(s.remote)) : QString(),
+                         r.now.toString(Qt::ISODate), QString()});
+        m_result.conflictFile = m_conflictPath;
     }
-    if (!any)
-        return true;
-    if (!store.save(path, error))
+    QString error;
+    if (changed && !m_conflicts.save(m_conflictPath, error))
         return stop(
             QStringLiteral("%1: %2; the losing side of a conflict could not be kept. Nothing was changed.")
-                .arg(QDir::toNativeSeparators(path), error));
-    m_result.conflictFile = path;
+                .arg(QDir::toNativeSeparators(m_conflictPath), error));
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConflictStore.h"
 #include "PublishState.h"
 #include "SyncDecision.h"
 #include "SyncResult.h"
@@ -65,6 +66,8 @@ private:
     void recordReply(Round& r, qsizetype step);
     bool saveState(Round& r);
     bool stop(const QString& error);
+    bool loadConflicts();
+    static int pendingChanges(const Round& r);
 
     CalDavClient& m_client;
     QUrl m_collection;
@@ -73,6 +76,9 @@ private:
     SyncSink& m_sink;
     Options m_options;
     PublishState m_state;
+    ConflictStore m_conflicts;
+    QString m_conflictPath;
+    QHash<QString, SyncDecision::Prefer> m_settled;
     SyncResult m_result;
     QSet<QString> m_listed; // foreign events reported in an earlier round
 };

@@ -47,17 +47,19 @@ void SyncEngine::recordSteps(Round& r)
         const CalendarEvent* server = r.serverOf(s);
         if (s.conflict) {
             ++m_result.conflicts;
-            const bool planner = s.toServer != SyncDecision::ToServer::None;
-            m_sink.line(
-                QStringLiteral("conflict"),
-                QStringLiteral("%1: the planner has %2, the server %3; kept the %4, the other is kept "
-                               "in %5")
-                    .arg(SyncText::item(s.uid, local    ? local->summary
-                                               : server ? server->summary
-                                                        : QString()),
-                         SyncText::value(local), SyncText::value(server),
-                         planner ? QStringLiteral("planner's") : QStringLiteral("server's"),
-                         QDir::toNativeSeparators(m_result.conflictFile)));
+            const QString where = QDir::toNativeSeparators(m_result.conflictFile);
+            const QString kept =
+                s.toServer != SyncDecision::ToServer::None
+                    ? QStringLiteral("kept the planner's, the other is kept in %1").arg(where)
+                : s.here != SyncDecision::Here::None
+                    ? QStringLiteral("kept the server's, the other is kept in %1").arg(where)
+                    : QStringLiteral("both are kept, the server's in %1, until one is chosen").arg(where);
+            m_sink.line(QStringLiteral("conflict"),
+                        QStringLiteral("%1: the planner has %2, the server %3; %4")
+                            .arg(SyncText::item(s.uid, local    ? local->summary
+                                                       : server ? server->summary
+                                                                : QString()),
+                                 SyncText::value(local), SyncText::value(server), kept));
         }
         const QString etag = s.remote >= 0 ? r.remotes.at(s.remote).etag : QString();
         if (s.reason == SyncDecision::Reason::Unholdable && s.here == SyncDecision::Here::None &&

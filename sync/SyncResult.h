@@ -9,6 +9,10 @@ struct SyncResult
     int added = 0, changed = 0, removed = 0;       // on the server
     int takenIn = 0, removedHere = 0, redDays = 0; // in the year
     int conflicts = 0;
+    // Conflicts that wait for the user in the conflict store after the run.
+    int conflictsWaiting = 0;
+    // The year's changes not on the server when the run ended (it failed, or could not start).
+    int pending = 0;
     int left = 0; // other clients' events the year cannot hold, left on the server
     // Requests that failed: the record keeps them pending, the next run sends them again.
     QStringList failures;

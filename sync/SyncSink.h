@@ -14,6 +14,10 @@ public:
     virtual void line(const QString& word, const QString& text) = 0;
     // About the server's data rather than the sync: a line of an object that is not UTF-8.
     virtual void warning(const QString& text) { line(QStringLiteral("warning"), text); }
-    // Every request with its status and time, for a log.
-    virtual void request(const QString& text) { Q_UNUSED(text) }
+    // `done` of the `total` requests of the step under way are answered.
+    virtual void progress(qsizetype done, qsizetype total)
+    {
+        Q_UNUSED(done)
+        Q_UNUSED(total)
+    }
 };
