@@ -22,6 +22,11 @@ public:
     // password at all is fine (a server without log-in); false with `error` for a half.
     bool resolve(const QUrl& url, const QString& userOption, QString& error);
 
+    void set(const QString& user, const QString& password)
+    {
+        m_user = user;
+        m_password = password;
+    }
     const QString& user() const { return m_user; }
     const QString& password() const { return m_password; }
     // The value of an Authorization header, empty without a user.

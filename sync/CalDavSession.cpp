@@ -59,12 +59,16 @@ bool rememberCaFile(const QString& key, const QString& caFile, QString& error)
 
 bool CalDavSession::open(QString& error, const QString& nothing, int timeoutMs)
 {
-    if (!CalDavAccount::checkUrl(o.url, o.insecureHttp, error) || !account.resolve(o.url, o.user, error))
+    if (!CalDavAccount::checkUrl(o.url, o.insecureHttp, error))
+        return false;
+    if (!o.password.isEmpty())
+        account.set(o.user, o.password);
+    else if (!account.resolve(o.url, o.user, error))
         return false;
     collection = CalDavClient::collectionUrl(o.url);
     shownUrl = collection.toDisplayString();
     const QString key = accountKey(collection, account.user());
-    if (!o.caFileGiven)
+    if (!o.caFileGiven && o.caFile.isEmpty())
         o.caFile = readAccounts().value(key).toObject().value(QStringLiteral("caFile")).toString();
     client = std::make_unique<CalDavClient>(account.authorization());
     client->setTimeout(timeoutMs);

@@ -28,6 +28,8 @@ public:
         bool caFileGiven = false;
         QString caFile;
         int connections = CalDavClient::kMaxConnections;
+        // A password the caller already has (the keyring's, or one the user typed): used as it is.
+        QString password;
     };
 
     // False with `error`; `nothing` says what was not done ("published", "imported", "synced").
