@@ -162,10 +162,11 @@ void PlannerSync::runYear(int year, int timeoutMs, bool allowMassDeletion)
     m_pending += r.pending;
     if (r.massDeletion && !allowMassDeletion && m_ask && m_ask(r.error))
         return runYear(year, timeoutMs, true);
+    // A request that failed leaves its change pending for the next run; a run that could not go on is told.
     if (!r.error.isEmpty())
         setState(State::Failed, QStringLiteral("%1: %2").arg(year).arg(r.error));
     else if (!r.failures.isEmpty())
-        setState(State::Failed, r.failures.constFirst());
+        m_details << r.failures;
 }
 
 void PlannerSync::setState(State state, const QString& reason)
