@@ -58,14 +58,15 @@ QString PlannerSync::statusText() const
     case State::Syncing:
         return m_total > 0 ? tr("Syncing %1 of %2…").arg(m_done).arg(m_total) : tr("Syncing…");
     case State::Pending:
-        return tr("%n change(s) not yet on the server", nullptr, m_pending);
+        return m_pending == 1 ? tr("1 change not yet on the server")
+                              : tr("%1 changes not yet on the server").arg(m_pending);
     case State::Failed:
         return tr("Sync failed: %1").arg(m_reason);
     case State::Idle:
         break;
     }
     if (m_conflicts > 0)
-        return tr("%n conflict(s)", nullptr, m_conflicts);
+        return m_conflicts == 1 ? tr("1 conflict") : tr("%1 conflicts").arg(m_conflicts);
     return m_lastSync.isValid() ? tr("Synced %1").arg(m_lastSync.toString(QStringLiteral("HH:mm")))
                                 : QString();
 }

@@ -56,7 +56,8 @@ bool ConflictStore::save(const QString& path, QString& error) const
             {QStringLiteral("kept"), e.keptPlanner ? QStringLiteral("planner") : QStringLiteral("server")},
             {QStringLiteral("planner"), e.planner},
             {QStringLiteral("server"), e.server},
-            {QStringLiteral("when"), e.when}});
+            {QStringLiteral("when"), e.when},
+            {QStringLiteral("settle"), e.settle}});
     const StoreResult r = DurableFile::write(
         path,
         QJsonDocument(QJsonObject{{QStringLiteral("conflicts"), list}}).toJson(QJsonDocument::Indented));

@@ -40,7 +40,8 @@ const YearData& DocumentYear::data() const
 YearDocument* DocumentYear::edit(QString& error)
 {
     if (m_revision != m_readAt) {
-        error = QStringLiteral("the year was edited while the server answered; it is synced again in a moment");
+        error =
+            QStringLiteral("the year was edited while the server answered; it is synced again in a moment");
         return nullptr;
     }
     // What the sync itself changes from here on is no edit of the user's.

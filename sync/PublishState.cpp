@@ -27,12 +27,12 @@ QString PublishState::fileName(int year)
     return QStringLiteral("%1.publish-state.json").arg(year);
 }
 
-void PublishState::setSyncToken(const QString& collection, const QString& token)
+void PublishState::setListing(const QString& collection, const Listing& listing)
 {
-    if (token.isEmpty())
-        m_tokens.remove(collection);
+    if (listing.token.isEmpty())
+        m_listings.remove(collection);
     else
-        m_tokens.insert(collection, token);
+        m_listings.insert(collection, listing);
 }
 
 QString PublishState::oldFormatCopy(const QString& path)
@@ -106,8 +106,14 @@ QByteArray PublishState::toJson() const
             list.append(o);
         }
         QJsonObject collection{{QStringLiteral("url"), url}, {QStringLiteral("events"), list}};
-        if (m_tokens.contains(url))
-            collection.insert(QStringLiteral("syncToken"), m_tokens.value(url));
+        if (m_listings.contains(url)) {
+            const Listing& listing = m_listings[url];
+            QJsonObject etags;
+            for (auto it = listing.etags.cbegin(); it != listing.etags.cend(); ++it)
+                etags.insert(it.key(), it.value());
+            collection.insert(QStringLiteral("syncToken"), listing.token);
+            collection.insert(QStringLiteral("listing"), etags);
+        }
         collections.append(collection);
     }
     return QJsonDocument(
@@ -118,7 +124,7 @@ QByteArray PublishState::toJson() const
 bool PublishState::fromJson(const QByteArray& json, QString& error)
 {
     m_collections.clear();
-    m_tokens.clear();
+    m_listings.clear();
     m_migrated = false;
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
@@ -175,9 +181,11 @@ bool PublishState::fromJson(const QByteArray& json, QString& error)
             list << k;
         }
         m_collections.insert(url, list);
-        const QString token = c.toObject().value(QStringLiteral("syncToken")).toString();
-        if (!token.isEmpty())
-            m_tokens.insert(url, token);
+        Listing listing{c.toObject().value(QStringLiteral("syncToken")).toString(), {}};
+        const QJsonObject etags = c.toObject().value(QStringLiteral("listing")).toObject();
+        for (auto it = etags.constBegin(); it != etags.constEnd(); ++it)
+            listing.etags.insert(it.key(), it.value().toString());
+        setListing(url, listing);
     }
     if (format < kFormat)
         migrate();

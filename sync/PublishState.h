@@ -28,10 +28,17 @@ public:
 
     QList<SyncPlan::Known> events(const QString& collection) const { return m_collections.value(collection); }
     void setEvents(const QString& collection, const QList<SyncPlan::Known>& events);
-    // The collection's sync token (RFC 6578) as of the listing the events were recorded from; empty
-    // when the server offers none.
-    QString syncToken(const QString& collection) const { return m_tokens.value(collection); }
-    void setSyncToken(const QString& collection, const QString& token);
+    // The collection as last listed: its sync token (RFC 6578; empty when the server offers none) and every
+    // object's ETag then, which the changes since the token are laid over. The records' ETags are what
+    // both sides last agreed on, which may be older (a conflict that waits).
+    struct Listing
+    {
+        QString token;
+        QHash<QString, QString> etags; // href -> ETag
+    };
+    Listing listing(const QString& collection) const { return m_listings.value(collection); }
+    void setListing(const QString& collection, const Listing& listing);
+    QString syncToken(const QString& collection) const { return m_listings.value(collection).token; }
 
     // Whether load() read a state of an older format and brought it up to this one (see migrate()). The
     // first save then keeps the old file beside the new one.
@@ -42,6 +49,6 @@ private:
     void migrate();
 
     QHash<QString, QList<SyncPlan::Known>> m_collections;
-    QHash<QString, QString> m_tokens;
+    QHash<QString, Listing> m_listings;
     bool m_migrated = false;
 };

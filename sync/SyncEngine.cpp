@@ -152,7 +152,8 @@ bool SyncEngine::readYear(Round& r)
 bool SyncEngine::list(Round& r)
 {
     QString error;
-    const QString token = m_options.useSyncToken ? m_state.syncToken(m_shownUrl) : QString();
+    const PublishState::Listing last = m_state.listing(m_shownUrl);
+    const QString token = m_options.useSyncToken ? last.token : QString();
     if (!token.isEmpty()) {
         QList<MultiStatus::Response> changed;
         QStringList removed;
@@ -162,9 +163,9 @@ bool SyncEngine::list(Round& r)
         if (status == CalDavClient::DeltaStatus::Ok) {
             r.full = false;
             const QSet<QString> gone(removed.cbegin(), removed.cend());
-            for (const SyncPlan::Known& k : r.known)
-                if (!gone.contains(k.href))
-                    addRemote(r, k.href, k.etag);
+            for (auto it = last.etags.cbegin(); it != last.etags.cend(); ++it)
+                if (!gone.contains(it.key()))
+                    addRemote(r, it.key(), it.value());
             for (const MultiStatus::Response& m : changed)
                 addRemote(r, CalDavClient::normalHref(m_collection, m.href), m.etag);
             r.serverEvents.resize(r.remotes.size());
@@ -267,8 +268,8 @@ void SyncEngine::readRemote(Round& r, qsizetype i, const QByteArray& data)
 
 void SyncEngine::decide(Round& r)
 {
-    r.steps =
-        SyncDecision::decide(r.locals, r.known, r.remotes, m_options.prefer, m_options.mode == Mode::Sync);
+    r.steps = SyncDecision::decide(r.locals, r.known, r.remotes, m_options.prefer,
+                                   m_options.mode == Mode::Sync, m_settled);
 }
 
 // A run that would remove most of one side is a calendar emptied (a reset server, a URL that now names a

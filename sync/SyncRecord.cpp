@@ -92,8 +92,10 @@ void SyncEngine::recordSteps(Round& r)
             r.next.remove(s.uid);
         else if (s.base == SyncDecision::Base::Foreign && s.remote >= 0 && !r.next.contains(s.uid))
             r.next.insert(s.uid, foreignRecord(s, etag));
-        else if (local && s.base == SyncDecision::Base::Keep && k && m_options.mode == Mode::Sync)
-            // Unchanged: the record keeps its content; a revision from an older state is filled in.
+        else if (local && s.base == SyncDecision::Base::Keep && k && !s.conflict &&
+                 m_options.mode == Mode::Sync && k->content == r.out.contents.at(s.local))
+            // Unchanged: the record keeps its content; a revision from an older state is filled in. A
+            // conflict that waits keeps its base, so that it stays one until the user chooses.
             r.next.insert(s.uid,
                           OutgoingEvents::knownFrom(*local, s.href, k->etag, r.out.contents.at(s.local)));
     }
@@ -144,8 +146,22 @@ bool SyncEngine::saveState(Round& r)
         fillMissingEtags(m_client, m_collection, r.next);
     const QByteArray before = m_state.toJson();
     m_state.setEvents(m_shownUrl, r.next.values());
-    if (r.tokenSound && m_result.failures.isEmpty())
-        m_state.setSyncToken(m_shownUrl, r.token);
+    // The listing as the server holds it now: what was listed, with what our requests changed.
+    PublishState::Listing listing{r.tokenSound && !r.missingEtags ? r.token : QString(), {}};
+    for (const SyncDecision::Remote& remote : r.remotes)
+        listing.etags.insert(remote.href, remote.etag);
+    for (auto it = r.requestOfStep.cbegin(); it != r.requestOfStep.cend(); ++it) {
+        const SyncDecision::Step& s = r.steps.at(it.key());
+        const CalDavClient::Reply& reply = r.replies.at(it.value());
+        if (s.toServer == SyncDecision::ToServer::Delete &&
+            (reply.ok() || reply.status == 404 || reply.status == 410))
+            listing.etags.remove(s.href);
+        else if (s.toServer != SyncDecision::ToServer::Delete && reply.ok())
+            listing.etags.insert(s.href, QString::fromUtf8(reply.etag));
+        else
+            listing.token.clear(); // what a failed request left there is not known: list it all next time
+    }
+    m_state.setListing(m_shownUrl, listing);
     QString error;
     const QString path = statePath(m_year.yearsDir(), m_year.year());
     if ((m_state.toJson() != before || m_state.migrated()) && !m_state.save(path, error))

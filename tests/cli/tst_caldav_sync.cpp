@@ -763,7 +763,9 @@ private slots:
         }
         events[1].days.insert(QStringLiteral("red/2026-05-02"), "\x0a\x0b");
         state.setEvents(QStringLiteral("https://h/c/"), events);
-        state.setSyncToken(QStringLiteral("https://h/c/"), QStringLiteral("http://radicale.org/ns/sync/9"));
+        state.setListing(QStringLiteral("https://h/c/"),
+                         {QStringLiteral("http://radicale.org/ns/sync/9"),
+                          {{QStringLiteral("/c/b@t.ics"), QStringLiteral("\"3\"")}}});
         QCOMPARE(QJsonDocument::fromJson(state.toJson())["format"].toInt(), 4);
         const bool wasMigrated = state.migrated();
         QVERIFY(state.save(path, error));
