@@ -130,8 +130,10 @@ void CTolvaView::flipToggle(CTolvaView::Toggle toggle)
 {
     std::uint8_t& byte = toggleByte(toggle);
     byte = byte == 0 ? 1 : 0;
-    if (m_document)
+    if (m_document) {
         m_document->setViewSettings(m_settings);
+        m_document->noteViewChange();
+    }
     repaintAll();
     emit stateChanged();
 }
