@@ -211,6 +211,7 @@ StoreResult DurableFile::write(const QString& path, const QByteArray& bytes)
     if (exists && !S_ISREG(st.st_mode))
         return writeFailed(path, notRegularReason(st.st_mode));
 
+    removeOwnStaleTemporaries(target);
     QString temporary;
     QByteArray temporaryName;
     int fd = -1;
@@ -223,7 +224,6 @@ StoreResult DurableFile::write(const QString& path, const QByteArray& bytes)
     }
     if (fd < 0)
         return writeFailed(path, errnoText(errno));
-    removeOwnStaleTemporaries(target);
     // Held until the descriptor closes after the rename: the stale-temporary clean-up of any process
     // leaves a locked temporary alone.
     ::flock(fd, LOCK_EX | LOCK_NB);

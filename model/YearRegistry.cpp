@@ -139,7 +139,8 @@ bool YearRegistry::saveEveryYear()
             StoreResult told;
             told.status = StoreResult::Status::Damaged;
             told.path = path;
-            told.reason = reason;
+            // Its own reason: the report of the first failed read must not hide this one.
+            told.reason = QStringLiteral("it could not be read twice: %1").arg(reason);
             told.keptAs = keptAs;
             told.message = QStringLiteral("The file %1 could not be read again (%2). It was moved aside to "
                                           "%3; the red days that repeat every year set in this session are "

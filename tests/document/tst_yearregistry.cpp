@@ -3,6 +3,7 @@
 
 #include "Calendar.h"
 #include "DataStore.h"
+#include "DurableFile.h"
 #include "Moments.h"
 #include "YearDocument.h"
 #include "YearOnDisk.h"
@@ -13,7 +14,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <map>
+#include <optional>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 using TestSupport::moment;
 
@@ -43,6 +49,131 @@ int doy(int year, int month, int day)
     return Calendar::dayOfYear(year, month, day);
 }
 
+// Reads of ForeverRedDays.year fail with EIO this many more times, as a flaky mount gives.
+int g_failedEveryYearReads = 0;
+
+ssize_t flakyRead(int fd, void* buffer, size_t count)
+{
+    char target[4096] = {};
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    if (g_failedEveryYearReads > 0 && ::readlink(link.constData(), target, sizeof target - 1) > 0 &&
+        QByteArray(target).endsWith("/ForeverRedDays.year")) {
+        --g_failedEveryYearReads;
+        errno = EIO;
+        return -1;
+    }
+    return ::read(fd, buffer, count);
+}
+
+struct Day
+{
+    int month = 0;
+    int day = 0;
+    QByteArray text;
+    bool flagged = false;
+};
+
+// "12-25 Christmas *, 05-01 Fair": month-day, the text ("-" none), a star when it repeats every year.
+QList<Day> daysIn(const QString& list)
+{
+    QList<Day> days;
+    for (QString item : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        item = item.trimmed();
+        Day d{item.left(2).toInt(), item.mid(3, 2).toInt(), item.mid(6).toUtf8(), false};
+        d.flagged = d.text.endsWith(" *");
+        d.text.chop(d.flagged ? 2 : 0);
+        days.append(d.text == "-" ? Day{d.month, d.day, QByteArray(), d.flagged} : d);
+    }
+    return days;
+}
+
+// "2026: 12-25 Christmas *; 2027: ..."
+std::map<int, QList<Day>> yearsIn(const QString& list)
+{
+    std::map<int, QList<Day>> years;
+    for (const QString& year : list.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        years[year.section(QLatin1Char(':'), 0, 0).trimmed().toInt()] =
+            daysIn(year.section(QLatin1Char(':'), 1));
+    return years;
+}
+
+ForeverRedDays everyYearFile(const QString& list)
+{
+    ForeverRedDays file;
+    for (const Day& d : daysIn(list)) {
+        file.m_foreverRedDays.append(everyYear(2020, d.month, d.day));
+        file.m_foreverRedTexts.append(d.text);
+    }
+    return file;
+}
+
+QString describe(const ForeverRedDays& file)
+{
+    QStringList entries;
+    for (qsizetype i = 0; i < file.m_foreverRedDays.count(); ++i)
+        entries << QStringLiteral("%1-%2 %3")
+                       .arg(file.m_foreverRedDays.at(i).m_stDate.wMonth, 2, 10, QLatin1Char('0'))
+                       .arg(file.m_foreverRedDays.at(i).m_stDate.wDay, 2, 10, QLatin1Char('0'))
+                       .arg(QString::fromUtf8(file.m_foreverRedTexts.at(i)));
+    return entries.join(QStringLiteral(", "));
+}
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+// Runs one edit sequence ("open 2026; flag 2027 12-25 Christmas; unflag 2027 12-25; close 2026; restart;
+// file 12-25 Christmas") on a folder, each session a registry; returns every problem told.
+QStringList runEdits(Folder& f, const QString& edits, bool flakyFirstSession)
+{
+    QStringList told;
+    auto registry = std::make_unique<YearRegistry>(f.store, f.defaults);
+    std::map<int, std::shared_ptr<YearDocument>> held;
+    const auto listen = [&] {
+        QObject::connect(registry.get(), &YearRegistry::problem,
+                         [&](const StoreResult& r) { told << r.message; });
+    };
+    listen();
+    for (const QString& step : edits.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QStringList w = step.trimmed().split(QLatin1Char(' '));
+        const int year = w.value(1).toInt();
+        const int month = w.value(2).left(2).toInt();
+        const int day = w.value(2).mid(3, 2).toInt();
+        if (w.at(0) == "restart") {
+            held.clear();
+            registry.reset();
+            if (flakyFirstSession)
+                g_failedEveryYearReads = 0;
+            registry = std::make_unique<YearRegistry>(f.store, f.defaults);
+            listen();
+        } else if (w.at(0) == "file") {
+            f.store.saveForeverRedDays(everyYearFile(step.trimmed().mid(5)));
+        } else if (w.at(0) == "open") {
+            held[year] = registry->open(year);
+        } else if (w.at(0) == "close") {
+            held.erase(year);
+        } else if (w.at(0) == "flag") {
+            if (!held.count(year))
+                held[year] = registry->open(year);
+            held[year]->setRedDay(doy(year, month, day), everyYear(year, month, day),
+                                  w.mid(3).join(' ').toUtf8());
+        } else if (w.at(0) == "unflag") {
+            if (!held.count(year))
+                held[year] = registry->open(year);
+            RedDayRecord r = held[year]->data().m_redDays.at(doy(year, month, day));
+            r.m_bEveryYear = 0;
+            held[year]->setRedDay(doy(year, month, day), r,
+                                  held[year]->data().m_redTexts.at(doy(year, month, day)));
+        }
+    }
+    held.clear();
+    registry.reset();
+    g_failedEveryYearReads = 0;
+    return told;
+}
+
 } // namespace
 
 class TestYearRegistry : public QObject
@@ -54,6 +185,8 @@ private slots:
     void projectMarksMoveWithTheirProjects_data();
     void projectMarksMoveWithTheirProjects();
     void everyYearDaysFollowEditsIntoOpenYears();
+    void everyYearRuleTheLastEditWins_data();
+    void everyYearRuleTheLastEditWins();
     void everyYearEntriesWithoutADayThisYearSurvive();
     void aLostEveryYearFileIsRebuiltFromTheYears_data();
     void aLostEveryYearFileIsRebuiltFromTheYears();
@@ -165,6 +298,150 @@ void TestYearRegistry::everyYearDaysFollowEditsIntoOpenYears()
     QCOMPARE(file.m_foreverRedDays.count(), 1);
     QCOMPARE(int(file.m_foreverRedDays.at(0).m_stDate.wMonth), 6);
     QCOMPARE(y2012->data().m_redDays.at(doy(2012, 6, 1)).m_bEveryYear, std::uint8_t(1));
+}
+
+void TestYearRegistry::everyYearRuleTheLastEditWins_data()
+{
+    QTest::addColumn<QString>("years");     // year files at the start
+    QTest::addColumn<QString>("file");      // ForeverRedDays.year at the start; "-" none, "!" its first read
+                                            // fails, "!!" every read of the first session fails
+    QTest::addColumn<QString>("edits");     // see runEdits
+    QTest::addColumn<QString>("fileAfter"); // ForeverRedDays.year at the end
+    QTest::addColumn<QString>("shows");     // what the years show in a session after
+    QTest::addColumn<QStringList>("unchanged"); // files with the bytes they started with (or still none)
+    QTest::addColumn<QString>("told");          // part of a message the user got; "" none at all
+
+    QTest::newRow("an unflag is not undone by opening the year that carries the flag")
+        << "2026: 12-25 Christmas *; 2027: 12-25 Christmas *"
+        << "12-25 Christmas"
+        << "open 2027; unflag 2027 12-25; restart; open 2026; open 2027"
+        << ""
+        << "2026: 12-25 -; 2027: 12-25 Christmas; 2030: 12-25 -" << QStringList{"2026.year"} << "";
+    QTest::newRow("a year's own red day is never covered, nor removed with the entry")
+        << "2026: 05-01 Own 2026 holiday"
+        << "-"
+        << "open 2027; flag 2027 05-01 May Day; restart; open 2026; restart; unflag 2027 05-01"
+        << ""
+        << "2026: 05-01 Own 2026 holiday; 2027: 05-01 May Day; 2028: 05-01 -" << QStringList{"2026.year"}
+        << "";
+    QTest::newRow("a flag reaches open years and years opened later, without writing them")
+        << ""
+        << "-"
+        << "open 2030; flag 2026 12-25 Christmas"
+        << "12-25 Christmas"
+        << "2026: 12-25 Christmas *; 2030: 12-25 Christmas *; 2031: 12-25 Christmas *"
+        << QStringList{"2030.year"} << "";
+    QTest::newRow("flagged again after a removal: the new entry, the unflagged year keeps its own")
+        << "2026: 12-25 Christmas *"
+        << "12-25 Christmas"
+        << "unflag 2027 12-25; restart; flag 2028 12-25 Yule"
+        << "12-25 Yule"
+        << "2026: 12-25 Yule *; 2027: 12-25 Christmas; 2029: 12-25 Yule *" << QStringList{"2026.year"} << "";
+    QTest::newRow("an unflag in a year with another text: that year's text stays, unflagged")
+        << "2026: 12-25 Xmas *; 2027: 12-25 Christmas *"
+        << "12-25 Christmas"
+        << "open 2026; unflag 2027 12-25; restart; open 2026"
+        << ""
+        << "2026: 12-25 Xmas; 2027: 12-25 Christmas" << QStringList{"2026.year"} << "";
+    QTest::newRow("an older folder: a flag in a year file joins a missing every-year file")
+        << "2026: 01-01 New Year *"
+        << "-"
+        << "open 2026"
+        << "01-01 New Year"
+        << "2029: 01-01 New Year *" << QStringList{"2026.year"} << "";
+    QTest::newRow("an older folder: the every-year file is merged over the years' flags")
+        << "2026: 12-25 Xmas *"
+        << "12-25 Christmas"
+        << "open 2026"
+        << "12-25 Christmas"
+        << "2026: 12-25 Christmas *; 2040: 12-25 Christmas *"
+        << QStringList{"2026.year", "ForeverRedDays.year"} << "";
+    QTest::newRow("an every-year file another program wrote after a removal is the newer word")
+        << "2026: 12-25 Christmas *"
+        << "12-25 Christmas"
+        << "unflag 2026 12-25; restart; file 12-25 Christmas; open 2027"
+        << "12-25 Christmas"
+        << "2026: 12-25 Christmas; 2027: 12-25 Christmas *" << QStringList{} << "";
+    QTest::newRow("looking at years writes nothing")
+        << "2026: 03-01 Fair, 12-25 Christmas *"
+        << "12-25 Christmas"
+        << "open 2026; open 2027; restart; open 2026"
+        << "12-25 Christmas"
+        << "2026: 03-01 Fair, 12-25 Christmas *; 2027: 03-01 -, 12-25 Christmas *"
+        << QStringList{"2026.year", "2027.year", "ForeverRedDays.year", "ForeverRedDays.removed"} << "";
+    QTest::newRow("a file that reads fine the second time loses no entry")
+        << ""
+        << "!01-01 New Year, 12-25 Christmas"
+        << "open 2026; flag 2026 05-01 May Day"
+        << "01-01 New Year, 05-01 May Day, 12-25 Christmas"
+        << "2026: 01-01 New Year *; 2030: 01-01 New Year *, 05-01 May Day *, 12-25 Christmas *"
+        << QStringList{"ForeverRedDays.year.damaged"} << "Could not read";
+    QTest::newRow("a file that cannot be read again is moved aside, and the user is told where")
+        << ""
+        << "!!01-01 New Year"
+        << "open 2026; flag 2026 05-01 May Day"
+        << "05-01 May Day"
+        << "2030: 01-01 -, 05-01 May Day *" << QStringList{}
+        << "moved aside to " + QStringLiteral("%1.damaged");
+}
+
+// What "every year" means when years and the every-year file disagree: the last edit wins, flags reach
+// every year, nothing a year holds of its own is overwritten, and looking writes nothing.
+void TestYearRegistry::everyYearRuleTheLastEditWins()
+{
+    QFETCH(QString, years);
+    QFETCH(QString, file);
+    QFETCH(QString, edits);
+    QFETCH(QString, fileAfter);
+    QFETCH(QString, shows);
+    QFETCH(QStringList, unchanged);
+    QFETCH(QString, told);
+    Folder f;
+    for (const auto& [year, days] : yearsIn(years)) {
+        YearData data;
+        data.reset();
+        data.m_settings = f.defaults;
+        data.m_settings.m_stSelected = moment(year, 1, 1);
+        for (const Day& d : days) {
+            data.m_redDays.at(doy(year, d.month, d.day)) = everyYear(year, d.month, d.day);
+            data.m_redDays.at(doy(year, d.month, d.day)).m_bEveryYear = d.flagged ? 1 : 0;
+            data.m_redTexts.setAt(doy(year, d.month, d.day), d.text);
+        }
+        QVERIFY(f.store.saveYear(data).ok());
+    }
+    const int flaky = file.startsWith("!!") ? 1000 : file.startsWith('!') ? 1 : 0;
+    if (file != "-")
+        QVERIFY(f.store.saveForeverRedDays(everyYearFile(file.mid(flaky == 1000 ? 2 : flaky))).ok());
+    std::map<QString, QByteArray> before;
+    for (const QString& name : unchanged)
+        before[name] = bytesOf(f.store.yearsDir() + '/' + name);
+
+    g_failedEveryYearReads = flaky;
+    DurableFile::setReadFunction(flakyRead);
+    const QStringList messages = runEdits(f, edits, flaky > 1);
+    DurableFile::setReadFunction(nullptr);
+
+    ForeverRedDays onDisk;
+    QVERIFY(f.store.loadForeverRedDays(onDisk).ok());
+    QCOMPARE(describe(onDisk), fileAfter);
+    YearRegistry after(f.store, f.defaults);
+    QSignalSpy quiet(&after, &YearRegistry::problem);
+    for (const auto& [year, days] : yearsIn(shows)) {
+        const auto document = after.open(year);
+        for (const Day& d : days) {
+            const int i = doy(year, d.month, d.day);
+            QCOMPARE(QString::fromUtf8(document->data().m_redTexts.at(i)), QString::fromUtf8(d.text));
+            QCOMPARE(document->data().m_redDays.at(i).m_bEveryYear != 0, d.flagged);
+        }
+    }
+    QCOMPARE(quiet.count(), 0);
+    for (const auto& [name, bytes] : before)
+        QVERIFY2(bytesOf(f.store.yearsDir() + '/' + name) == bytes, qPrintable(name));
+    const QString expectedTold = told.arg(f.store.foreverRedDaysPath());
+    QVERIFY2(told.isEmpty() ? messages.isEmpty()
+                            : std::any_of(messages.cbegin(), messages.cend(),
+                                          [&](const QString& m) { return m.contains(expectedTold); }),
+             qPrintable(messages.join('\n')));
 }
 
 // 29 February has no day in a common year; the entry stays in the list and in the file.

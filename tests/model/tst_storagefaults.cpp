@@ -31,6 +31,9 @@ std::atomic<std::size_t> g_failAllocationsFrom{0};
 
 enum class SyncFault { None, Files, Folders };
 SyncFault g_syncFault = SyncFault::None;
+int g_syncErrno = EIO;
+// A failing file sync first makes a folder here: the way back for a file moved aside is then blocked.
+QString g_blockAtSync;
 QStringList g_syncedFolders;
 
 int faultySync(int fd)
@@ -45,7 +48,9 @@ int faultySync(int fd)
             g_syncedFolders.append(QFile::decodeName(target));
     }
     if ((g_syncFault == SyncFault::Files && !folder) || (g_syncFault == SyncFault::Folders && folder)) {
-        errno = EIO;
+        if (!folder && !g_blockAtSync.isEmpty())
+            QDir().mkdir(g_blockAtSync);
+        errno = g_syncErrno;
         return -1;
     }
     return ::fsync(fd);
@@ -126,6 +131,13 @@ private slots:
     // An allocation that fails in a load is damage: the year asked for stays the year, its file is kept.
     void allocationFailureIsReportedAsDamage_data();
     void allocationFailureIsReportedAsDamage();
+    // A save that fails after the unread file was moved aside moves it back, or names where it is; the next
+    // start never shows an empty year over data that sits in a copy.
+    void failedSaveAfterAMoveAsideLosesNothing_data();
+    void failedSaveAfterAMoveAsideLosesNothing();
+    // A crash loop must not pile up temporaries until the next start-up: a save clears those of its file.
+    void aSaveRemovesPiledUpTemporariesOfItsFile_data();
+    void aSaveRemovesPiledUpTemporariesOfItsFile();
 
 private:
     std::optional<QTemporaryDir> m_dir;
@@ -148,6 +160,8 @@ void TestStorageFaults::cleanup()
 {
     g_failAllocationsFrom = 0;
     g_failReadsOf.clear();
+    g_syncErrno = EIO;
+    g_blockAtSync.clear();
     DurableFile::setSyncFunction(nullptr);
     DurableFile::setReadFunction(nullptr);
 }
@@ -378,6 +392,101 @@ void TestStorageFaults::allocationFailureIsReportedAsDamage()
     QVERIFY(readFile(r.keptAs) == bytes);
     QVERIFY(m_store.saveYear(y).ok());
     QCOMPARE(filesIn(m_store.yearsDir()), (QStringList{"2011.year", "2011.year.damaged"}));
+}
+
+void TestStorageFaults::failedSaveAfterAMoveAsideLosesNothing_data()
+{
+    QTest::addColumn<bool>("blocked");
+    QTest::newRow("the file is moved back") << false;
+    QTest::newRow("the way back is blocked: the copy is named and shown at the next start") << true;
+}
+
+void TestStorageFaults::failedSaveAfterAMoveAsideLosesNothing()
+{
+    QFETCH(bool, blocked);
+    const QString path = m_store.yearPath(2026);
+    QVERIFY(m_store.saveYear(richYear(2026, 103)).ok());
+    const QByteArray before = readFile(path);
+    g_failReadsOf = "2026.year";
+    DurableFile::setReadFunction(faultyRead);
+    g_syncFault = SyncFault::Files;
+    g_syncErrno = ENOSPC;
+    g_blockAtSync = blocked ? path : QString();
+    QList<StoreResult> problems;
+    {
+        YearRegistry registry(m_store, m_defaults);
+        QObject::connect(&registry, &YearRegistry::problem, [&](const StoreResult& r) { problems << r; });
+        auto year = registry.open(2026);
+        year->setMemo(5, "typed");
+        QVERIFY(!registry.save(*year));
+        const StoreResult& told = problems.last();
+        QCOMPARE(told.status, StoreResult::Status::WriteFailed);
+        if (blocked) {
+            QVERIFY2(told.message.contains(path + ".damaged") && !told.message.contains("not changed"),
+                     qPrintable(told.message));
+            QVERIFY(readFile(path + ".damaged") == before);
+        } else {
+            QVERIFY2(told.message.contains("not changed"), qPrintable(told.message));
+            QVERIFY(readFile(path) == before);
+            QVERIFY(!QFileInfo::exists(path + ".damaged"));
+        }
+    } // the save at the end fails the same way
+    QVERIFY(!blocked || QDir().rmdir(path));
+    g_syncFault = SyncFault::None;
+    DurableFile::setReadFunction(nullptr);
+
+    problems.clear();
+    {
+        YearRegistry registry(m_store, m_defaults);
+        QObject::connect(&registry, &YearRegistry::problem, [&](const StoreResult& r) { problems << r; });
+        QCOMPARE(registry.open(2026)->data().m_projects.count(), qsizetype(103));
+    }
+    QCOMPARE(problems.size(), blocked ? 1 : 0);
+    if (blocked) {
+        QVERIFY2(problems.first().message.contains(path + ".damaged"), qPrintable(problems.first().message));
+        QVERIFY(!QFileInfo::exists(path)); // looked at, not edited: nothing written in the copy's place
+    }
+    QVERIFY(readFile(blocked ? path + ".damaged" : path) == before);
+}
+
+void TestStorageFaults::aSaveRemovesPiledUpTemporariesOfItsFile_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("ageSeconds");
+    QTest::addColumn<bool>("oneLocked");
+    QTest::addColumn<int>("left");
+    QTest::newRow("a few: left to the start-up's clean-up") << 3 << 3600 << false << 3;
+    QTest::newRow("more than a few, seconds old: removed") << 4 << 10 << false << 0;
+    QTest::newRow("just created: a save may be about to lock them") << 6 << 0 << false << 6;
+    QTest::newRow("one locked by a running save: it stays") << 5 << 10 << true << 1;
+}
+
+void TestStorageFaults::aSaveRemovesPiledUpTemporariesOfItsFile()
+{
+    QFETCH(int, count);
+    QFETCH(int, ageSeconds);
+    QFETCH(bool, oneLocked);
+    QFETCH(int, left);
+    const QString path = m_store.yearPath(2026);
+    const QString other = DurableFile::temporaryPathFor(m_store.yearPath(2027));
+    QVERIFY(writeFile(other, "part of another file's save") && age(other, 3600));
+    int fd = -1;
+    for (int i = 0; i < count; ++i) {
+        const QString temporary = DurableFile::temporaryPathFor(path);
+        QVERIFY(writeFile(temporary, QByteArray(1000, 'x')));
+        QVERIFY(age(temporary, ageSeconds));
+        if (oneLocked && i == 0) {
+            fd = ::open(QFile::encodeName(temporary).constData(), O_RDONLY | O_CLOEXEC);
+            QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        }
+    }
+    QVERIFY(m_store.saveYear(emptyYear(2026)).ok());
+    if (fd >= 0)
+        ::close(fd);
+    const QStringList files = filesIn(m_store.yearsDir());
+    QCOMPARE(files.filter(".2026.year.tolva-save-").size(), left);
+    QVERIFY(files.contains(QFileInfo(other).fileName()));
+    QVERIFY(files.contains("2026.year"));
 }
 
 QTEST_APPLESS_MAIN(TestStorageFaults)
