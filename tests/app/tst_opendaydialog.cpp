@@ -72,12 +72,14 @@ bool TestOpenDayDialog::start()
 
 void TestOpenDayDialog::doubleClickDay()
 {
-    CTolvaView* view = m_app->mainFrame()->activeView();
+    const QPointer<CTolvaView> view = m_app->mainFrame()->activeView();
     const QPoint at = YearGrid(view->size(), view->settings()).cellFill(2, 19).center();
     QTest::mousePress(view, Qt::LeftButton, {}, at);
     QTest::mouseRelease(view, Qt::LeftButton, {}, at);
     QTest::mouseDClick(view, Qt::LeftButton, {}, at);
-    QTest::mouseRelease(view, Qt::LeftButton, {}, at);
+    // The double click's dialog may have gone with its window.
+    if (view)
+        QTest::mouseRelease(view, Qt::LeftButton, {}, at);
 }
 
 void TestOpenDayDialog::whatEndsTheOpenDialogKeepsWhatWasTyped_data()
@@ -112,7 +114,7 @@ void TestOpenDayDialog::whatEndsTheOpenDialogKeepsWhatWasTyped()
     doubleClickDay();
     // A signal reaches the loop through its socket: give it the turn.
     QTRY_VERIFY(ran && !QApplication::activeModalWidget());
-    QCOMPARE(!window.isNull(), windowStays);
+    QCOMPARE(frame.yearWindows().contains(window.data()), windowStays);
 
     const DataStore& store = frame.store();
     const YearData disk = TestSupport::yearOnDisk(store, 2011, DisplaySettings{});
