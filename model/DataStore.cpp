@@ -120,12 +120,11 @@ StoreResult loadFromCopy(const QString& path, const QString& copy, YearData& yea
 {
     const StoreResult fromCopy = loadYearFile(copy, year, defaults, Keep::Nothing);
     StoreResult r = failure(StoreResult::Status::Damaged, path,
-                            QStringLiteral("it is missing, and its data is kept in %1").arg(copy), QString());
+                            QStringLiteral("it is missing, but its data is kept in %1").arg(copy), QString());
     r.keptAs = copy;
-    r.message =
-        QStringLiteral("The file %1 is missing (%2). The year is shown from that copy, which stays as "
-                       "it is; a change you make is saved as %1.")
-            .arg(path, r.reason);
+    r.message = QStringLiteral("The file %1 is missing, but its data is kept in %2. The year is shown from "
+                               "that copy, which stays as it is; a change you make is saved as %1.")
+                    .arg(path, copy);
     if (!fromCopy.ok())
         r.message += QLatin1Char(' ') + fromCopy.message;
     return r;
