@@ -2,6 +2,7 @@
 
 #include "AboutDialog.h"
 #include "ChildFrame.h"
+#include "DurableFile.h"
 #include "HelpWindow.h"
 #include "InvalidArgument.h"
 #include "KeyLockState.h"
@@ -66,8 +67,7 @@ CMainFrame::~CMainFrame()
     closeAllYearWindows(true);
     if (m_registry) {
         emit aboutToSaveDefaults();
-        if (const StoreResult r = saveDefaults(); !r.ok())
-            report(r.message);
+        writeDefaults();
         // Saves whatever a view still held (none should be left).
         m_registry.reset();
     }
@@ -565,25 +565,41 @@ void CMainFrame::closeAllYearWindows(bool force)
 
 bool CMainFrame::saveEverything()
 {
+    // What is typed in an open Day dialog is stored first, as its OK would.
+    for (CChildFrame* frame : std::as_const(m_frames))
+        if (CTolvaView* view = frame->view())
+            view->finishDayDialog();
     captureSession().save();
     // Before the defaults are loaded there is nothing to save.
     bool ok = !m_registry || m_registry->saveAll();
-    if (m_registry) {
-        if (const StoreResult r = saveDefaults(); !r.ok()) {
-            report(r.message);
-            ok = false;
-        }
-    }
+    if (m_registry)
+        ok = writeDefaults() && ok;
     return ok;
 }
 
 StoreResult CMainFrame::saveDefaults() const
 {
+    StoreResult untouched;
+    untouched.path = m_store.defaultsPath();
     // Nothing edits the defaults: a file that could not be read keeps its bytes and is not rewritten.
-    if (m_defaultsLeftUnread) {
-        StoreResult untouched;
-        untouched.path = m_store.defaultsPath();
+    if (m_defaultsLeftUnread)
         return untouched;
-    }
+    // Nor is one that holds them already: a session without an edit writes nothing.
+    QByteArray onDisk;
+    QString reason;
+    if (DurableFile::read(untouched.path, DataStore::kMaxFileSize, onDisk, reason) ==
+            DurableFile::Read::Done &&
+        onDisk == DefaultsFileCodec::encode(m_registry->defaults()))
+        return untouched;
     return m_store.saveDefaults(m_registry->defaults());
+}
+
+bool CMainFrame::writeDefaults()
+{
+    const StoreResult r = saveDefaults();
+    // A stop saves, and the frame's end saves again: the same failure is told once.
+    if (!r.ok() && r.message != m_defaultsTold)
+        report(r.message);
+    m_defaultsTold = r.ok() ? QString() : r.message;
+    return r.ok();
 }

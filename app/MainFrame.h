@@ -128,10 +128,13 @@ private:
     void placeFrame(const QRect& geometry, bool maximized);
     void closeAllYearWindows(bool force);
     StoreResult saveDefaults() const;
+    // Saves the defaults when the file does not hold them; tells a failure once. True when on disk.
+    bool writeDefaults();
 
     DataStore m_store;
     StoreResult m_captureResult;
     bool m_defaultsLeftUnread = false;
+    QString m_defaultsTold;
     const Clock& m_clock;
     CYearPainter m_painter;
     CYearPainter* m_previousPainter = nullptr;

@@ -125,6 +125,9 @@ void CDia_Day::nameControls()
     ui.alarmEdit->setAccessibleName(tr("Alarm text"));
     ui.alarmDatePicker->setAccessibleName(tr("Alarm date"));
     ui.alarmTimePicker->setAccessibleName(tr("Alarm time"));
+    // The scroll area is no stop of its own in the Tab cycle: it shows no focus and has nothing to say. It
+    // still brings the focused field into view.
+    ui.contentScroll->setFocusPolicy(Qt::NoFocus);
 }
 
 bool CDia_Day::dayIsHeld() const

@@ -101,6 +101,35 @@ StoreResult readFailed(const QString& path, const QString& reason, const QString
     return r;
 }
 
+StoreResult loadYearFile(const QString& path, YearData& year, const DisplaySettings& defaults, Keep keep);
+
+// The newest damaged copy of `path`, or an empty string.
+QString newestCopyOf(const QString& path)
+{
+    const QFileInfo info(path);
+    const QFileInfoList copies = QDir(info.path())
+                                     .entryInfoList({info.fileName() + QStringLiteral(".damaged"),
+                                                     info.fileName() + QStringLiteral(".damaged-*")},
+                                                    QDir::Files | QDir::Hidden | QDir::System, QDir::Time);
+    return copies.isEmpty() ? QString() : copies.first().filePath();
+}
+
+// A year file that is missing while a copy of it is kept: an empty year must not start over its data.
+StoreResult loadFromCopy(const QString& path, const QString& copy, YearData& year,
+                         const DisplaySettings& defaults)
+{
+    const StoreResult fromCopy = loadYearFile(copy, year, defaults, Keep::Nothing);
+    StoreResult r = failure(StoreResult::Status::Damaged, path,
+                            QStringLiteral("it is missing, but its data is kept in %1").arg(copy), QString());
+    r.keptAs = copy;
+    r.message = QStringLiteral("The file %1 is missing, but its data is kept in %2. The year is shown from "
+                               "that copy, which stays as it is; a change you make is saved as %1.")
+                    .arg(path, copy);
+    if (!fromCopy.ok())
+        r.message += QLatin1Char(' ') + fromCopy.message;
+    return r;
+}
+
 StoreResult loadYearFile(const QString& path, YearData& year, const DisplaySettings& defaults, Keep keep)
 {
     const SYSTEMTIME selected = year.m_settings.m_stSelected;
@@ -117,6 +146,12 @@ StoreResult loadYearFile(const QString& path, YearData& year, const DisplaySetti
             result = unloadable(path, reason, keep, fromDefaults);
             break;
         case DurableFile::Read::Missing:
+            if (const QString copy = newestCopyOf(path); !copy.isEmpty()) {
+                result = loadFromCopy(path, copy, year, defaults);
+                year.m_settings.m_stSelected = selected;
+                return result;
+            }
+            break;
         case DurableFile::Read::Done:
             break;
         }
@@ -263,6 +298,11 @@ QString DataStore::foreverRedDaysPath() const
     return filePath(kForeverRedDaysBaseName);
 }
 
+QString DataStore::everyYearRemovalsPath() const
+{
+    return yearsDir() + QStringLiteral("/ForeverRedDays.removed");
+}
+
 StoreResult DataStore::LoadSaveYear(bool load, YearData& year, const DisplaySettings& defaults) const
 {
     return load ? loadYear(year, defaults) : saveYear(year);
@@ -350,4 +390,16 @@ StoreResult DataStore::moveUnreadFileAside(const QString& path)
         return writeFailed(
             path, QStringLiteral("it could not be read and could not be moved aside (%1)").arg(reason));
     return r;
+}
+
+bool DataStore::moveBackAfterFailedSave(const QString& keptAs, StoreResult& failed)
+{
+    QString reason;
+    if (DurableFile::moveBack(keptAs, failed.path, reason))
+        return true;
+    failed.keptAs = keptAs;
+    failed.message = QStringLiteral("Could not save %1: %2. Its earlier content is kept as %3 (it could not "
+                                    "be moved back: %4); nothing was written in its place.")
+                         .arg(failed.path, failed.reason, keptAs, reason);
+    return false;
 }

@@ -57,8 +57,10 @@ public:
     QString foreverRedDaysPath() const;
 
     // kLoad: reads the file of year.year() into `year`, replacing all its lists. A missing or empty file
-    // gives `defaults` and no records. m_settings.m_stSelected keeps the value the caller set, so the year
-    // stays the one asked for, also after damage. kSave: writes `year` whole, link slots stored as zero.
+    // gives `defaults` and no records; but a missing file whose bytes sit in a damaged copy beside it
+    // (a save that could neither write it nor move it back) is shown from that copy, reported as damage.
+    // m_settings.m_stSelected keeps the value the caller set, so the year stays the one asked for, also after
+    // damage. kSave: writes `year` whole, link slots stored as zero.
     StoreResult LoadSaveYear(bool load, YearData& year, const DisplaySettings& defaults) const;
 
     // kLoad: the defaults from YearDefaults.year; a missing file gives the built-in defaults quietly, an
@@ -95,6 +97,12 @@ public:
     // free damaged name, so that its bytes survive whatever is saved. A file that is gone is no obstacle;
     // one that is not a regular file, or cannot be moved, fails and must not be saved over.
     static StoreResult moveUnreadFileAside(const QString& path);
+    // After `failed`, a save that followed moveUnreadFileAside: moves the file back from `keptAs` so that
+    // it stays as it was (true), or, when that fails, makes the report name where its bytes are (false).
+    static bool moveBackAfterFailedSave(const QString& keptAs, StoreResult& failed);
+
+    // <workDir>/YEARS/ForeverRedDays.removed: which every-year red days were removed (EveryYearRemovals).
+    QString everyYearRemovalsPath() const;
 
 private:
     QString m_strWorkDir;

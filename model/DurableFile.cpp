@@ -93,7 +93,7 @@ bool DurableFile::writeAll(int fd, const QByteArray& bytes, QString& reason)
 
 namespace {
 
-bool isStaleTemporary(const QString& path)
+bool isStaleTemporary(const QString& path, int minAgeSeconds = DurableFile::kStaleTemporaryAgeSeconds)
 {
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
@@ -101,7 +101,7 @@ bool isStaleTemporary(const QString& path)
         return false;
     struct stat st = {};
     const bool stale = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                       std::time(nullptr) - st.st_mtime >= DurableFile::kStaleTemporaryAgeSeconds &&
+                       std::time(nullptr) - st.st_mtime >= minAgeSeconds &&
                        ::flock(fd, LOCK_EX | LOCK_NB) == 0;
     // The lock, if taken, goes with the descriptor; by then the name is gone.
     if (stale)
@@ -211,6 +211,7 @@ StoreResult DurableFile::write(const QString& path, const QByteArray& bytes)
     if (exists && !S_ISREG(st.st_mode))
         return writeFailed(path, notRegularReason(st.st_mode));
 
+    removeOwnStaleTemporaries(target);
     QString temporary;
     QByteArray temporaryName;
     int fd = -1;
@@ -276,20 +277,40 @@ QString DurableFile::keepCopy(const QString& path, const QByteArray& bytes, QStr
     return QString();
 }
 
+namespace {
+
+int renameNoReplace(const QString& from, const QString& to)
+{
+    const QByteArray fromName = QFile::encodeName(from);
+    const QByteArray toName = QFile::encodeName(to);
+    int rc = ::renameat2(AT_FDCWD, fromName.constData(), AT_FDCWD, toName.constData(), RENAME_NOREPLACE);
+    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // A file system without the no-replace flag: a hard link never replaces either.
+        rc = ::link(fromName.constData(), toName.constData());
+        if (rc == 0)
+            ::unlink(fromName.constData());
+    }
+    return rc;
+}
+
+} // namespace
+
+bool DurableFile::moveBack(const QString& keptAs, const QString& path, QString& reason)
+{
+    if (renameNoReplace(keptAs, path) != 0) {
+        reason = errnoText(errno);
+        return false;
+    }
+    QString syncReason;
+    syncFolder(QFileInfo(path).absolutePath(), syncReason);
+    return true;
+}
+
 QString DurableFile::moveAside(const QString& path, QString& reason)
 {
-    const QByteArray from = QFile::encodeName(path);
     for (int i = 1; i <= kMaxDamagedCopies; ++i) {
         const QString candidate = damagedName(path, i);
-        const QByteArray to = QFile::encodeName(candidate);
-        int rc = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
-        if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
-            // A file system without the no-replace flag: a hard link never replaces either.
-            rc = ::link(from.constData(), to.constData());
-            if (rc == 0)
-                ::unlink(from.constData());
-        }
-        if (rc == 0) {
+        if (renameNoReplace(path, candidate) == 0) {
             QString syncReason;
             syncFolder(QFileInfo(path).absolutePath(), syncReason);
             return candidate;
@@ -315,6 +336,25 @@ void DurableFile::removeStaleTemporaries(const QString& dir)
     QString reason;
     if (removed)
         syncFolder(dir, reason);
+}
+
+int DurableFile::removeOwnStaleTemporaries(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString prefix = QLatin1Char('.') + info.fileName() + kTemporaryTag;
+    QStringList own;
+    QDirIterator it(info.path(), {prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
+    while (it.hasNext()) {
+        it.next();
+        if (isTemporaryName(it.fileName()) && it.fileName().size() == prefix.size() + 16)
+            own.append(it.filePath());
+    }
+    if (own.size() <= kFewTemporaries)
+        return 0;
+    int removed = 0;
+    for (const QString& temporary : std::as_const(own))
+        removed += isStaleTemporary(temporary, kOwnTemporaryAgeSeconds) ? 1 : 0;
+    return removed;
 }
 
 DurableFile::SyncFunction DurableFile::setSyncFunction(SyncFunction sync)

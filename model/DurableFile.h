@@ -21,6 +21,11 @@ public:
 
     // A temporary at least this old and not locked is left from an interrupted save.
     static constexpr int kStaleTemporaryAgeSeconds = 60;
+    // A save that finds more than this many unlocked temporaries of its own file removes them: a crash
+    // loop must not fill the disk before the next start-up's clean-up. Only those older than
+    // kOwnTemporaryAgeSeconds, which covers the moment between a save's create and its lock.
+    static constexpr int kFewTemporaries = 3;
+    static constexpr int kOwnTemporaryAgeSeconds = 5;
 
     // Reads the regular file at `path` whole into `bytes`. Missing: no such file. TooLarge: above
     // `maxSize` (nothing read). Failed: `reason` says why (a folder, a FIFO or a device is no data file).
@@ -39,12 +44,17 @@ public:
     // one: costs no memory or disk space, and works for a file that cannot be read. Returns the name, or
     // an empty string with `reason` set.
     static QString moveAside(const QString& path, QString& reason);
+    // Renames a file moved aside back to `path`, never replacing a file there. False with `reason` set.
+    static bool moveBack(const QString& keptAs, const QString& path, QString& reason);
 
     // A fresh temporary name for `path`, as write() uses.
     static QString temporaryPathFor(const QString& path);
     static bool isTemporaryName(const QString& fileName);
     // Removes temporaries that interrupted saves left in `dir`: old enough and locked by no save.
     static void removeStaleTemporaries(const QString& dir);
+    // Removes the unlocked temporaries of `path` older than kOwnTemporaryAgeSeconds when there are more
+    // than kFewTemporaries of them; returns how many went.
+    static int removeOwnStaleTemporaries(const QString& path);
 
     static bool syncFolder(const QString& dir, QString& reason);
     static QString errnoText(int error);

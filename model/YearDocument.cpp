@@ -29,23 +29,40 @@ StoreResult YearDocument::load(const DisplaySettings& defaults)
 
 StoreResult YearDocument::save()
 {
+    // Only what the user changed is written: looking at a year writes nothing, also where nothing can be.
+    if (!m_unsaved) {
+        StoreResult untouched;
+        untouched.path = m_store.yearPath(m_year);
+        return untouched;
+    }
+    QString keptAs;
     if (m_loadResult.leftUnread) {
-        // What is shown is not what the file holds: unless the user changed something there is nothing to
-        // save, and a change goes to disk only after the file's bytes are out of the way.
-        if (!m_unsaved) {
-            StoreResult untouched;
-            untouched.path = m_store.yearPath(m_year);
-            return untouched;
-        }
+        // What is shown is not what the file holds: a change goes to disk only after the file's bytes are
+        // out of the way.
         const StoreResult aside = DataStore::moveUnreadFileAside(m_store.yearPath(m_year));
         if (!aside.ok())
             return aside;
-        m_loadResult.leftUnread = false;
-        m_loadResult.keptAs = aside.keptAs;
+        keptAs = aside.keptAs;
     }
     StoreResult result = m_store.saveYear(m_data);
     m_unsaved = !result.ok();
+    if (keptAs.isEmpty())
+        return result;
+    if (result.ok() || DataStore::moveBackAfterFailedSave(keptAs, result)) {
+        m_loadResult.leftUnread = !result.ok();
+        m_loadResult.keptAs = result.ok() ? keptAs : QString();
+    } else {
+        // The year's bytes now sit in the copy only; the next save writes the file without moving it.
+        m_loadResult.leftUnread = false;
+        m_loadResult.keptAs = keptAs;
+    }
     return result;
+}
+
+void YearDocument::noteViewChange()
+{
+    // A display option the user switched is kept with the year, as the last view left it.
+    m_unsaved = true;
 }
 
 void YearDocument::setViewSettings(const DisplaySettings& settings)
@@ -121,12 +138,8 @@ void YearDocument::placeEveryYearDay(int dayIndex, const RedDayRecord& record, c
     checkDayIndex(dayIndex);
     m_data.m_redDays.at(dayIndex) = record;
     m_data.m_redTexts.setAt(dayIndex, text);
-    // The every-year list's copy, no edit of this year's: a file left unread is no reason to save.
-    if (m_loadResult.leftUnread) {
-        emit changed();
-        return;
-    }
-    edited();
+    // The every-year list's copy, no edit of this year's: nothing to save for it.
+    emit changed();
 }
 
 void YearDocument::setAlarm(int dayIndex, const AlarmRecord& alarm, const QByteArray& text)

@@ -30,14 +30,17 @@ public:
     // Replaces everything with the year's file (or `defaults` and empty lists when it has none). The
     // settings' selected day is 1 January of the year until a view says otherwise.
     StoreResult load(const DisplaySettings& defaults);
-    // Writes the year's file; after a failure the year stays unsaved, so the next save tries again. A file
-    // the load left unread is not written over: without an edit nothing is written, with one the file is
-    // first moved aside (and the save fails when it cannot be).
+    // Writes the year's file when something was changed since it was loaded or saved; otherwise nothing.
+    // After a failure the year stays unsaved, so the next save tries again. A file the load left unread is
+    // not written over: it is first moved aside (and the save fails when it cannot be), and moved back
+    // when the save then fails.
     StoreResult save();
 
     // What a view shows (toggles, selected day) is stored with the year as the last view left it. Not an
     // edit: nothing repaints.
     void setViewSettings(const DisplaySettings& settings);
+    // A display toggle switched by the user: the settings are worth a save.
+    void noteViewChange();
 
     qsizetype appendProject(const ProjectRecord& project, const QByteArray& name);
     void replaceProject(qsizetype position, const ProjectRecord& project, const QByteArray& name);
@@ -55,8 +58,8 @@ public:
     // Whether every per-day list holds `dayIndex` (a damaged file can leave them short).
     bool holdsDay(int dayIndex) const;
 
-    // An every-year red day placed by YearRegistry: sets the day's record and text without reporting it
-    // back as an every-year edit.
+    // An every-year red day placed or removed by YearRegistry: sets the day's record and text without
+    // reporting it back as an every-year edit, and without making the year unsaved.
     void placeEveryYearDay(int dayIndex, const RedDayRecord& record, const QByteArray& text);
 
 signals:

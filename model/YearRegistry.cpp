@@ -12,7 +12,18 @@ namespace {
 
 int keyOf(int month, int day)
 {
-    return month * 100 + day;
+    return EveryYearRemovals::keyOf(month, day);
+}
+
+int keyOf(const RedDayRecord& entry)
+{
+    return keyOf(entry.m_stDate.wMonth, entry.m_stDate.wDay);
+}
+
+// A red day the year holds of its own: one with a text that does not repeat. An entry never covers it.
+bool isOwnRedDay(const YearData& data, int d)
+{
+    return data.m_redDays.at(d).m_bEveryYear == 0 && !data.m_redTexts.at(d).isEmpty();
 }
 
 } // namespace
@@ -36,15 +47,7 @@ std::shared_ptr<YearDocument> YearRegistry::open(int year)
         if (auto document = it->second.lock())
             return document;
 
-    if (!m_everyYearLoaded) {
-        m_everyYearLoaded = true;
-        const StoreResult loaded = m_store.loadForeverRedDays(m_everyYear);
-        m_everyYearUnread = loaded.leftUnread;
-        // A damaged file's bytes are kept (or left alone); what is written back is what can be used.
-        if (loaded.status == StoreResult::Status::Damaged)
-            dropUnusableEveryYearEntries();
-        report(loaded);
-    }
+    loadEveryYear();
     const std::weak_ptr<bool> alive = m_alive;
     std::shared_ptr<YearDocument> document(new YearDocument(m_store, year), [this, alive](YearDocument* d) {
         if (alive.lock())
@@ -52,14 +55,29 @@ std::shared_ptr<YearDocument> YearRegistry::open(int year)
         delete d;
     });
     report(document->load(m_defaults));
-    // The years say which red days repeat as much as the file does: a day flagged in a year reaches the
-    // file when that year is opened, also one the file has lost or never had.
-    adoptEveryYearDays(*document);
+    reconcileFlags(*document);
     mergeEveryYear(*document);
     connect(document.get(), &YearDocument::everyYearEdited, this,
             [this, d = document.get()](int dayIndex) { everyYearEdited(*d, dayIndex); });
     m_open[year] = document;
     return document;
+}
+
+void YearRegistry::loadEveryYear()
+{
+    if (m_everyYearLoaded)
+        return;
+    m_everyYearLoaded = true;
+    const StoreResult loaded = m_store.loadForeverRedDays(m_everyYear);
+    m_everyYearUnread = loaded.leftUnread;
+    // A damaged file's bytes are kept (or left alone); what is written back is what can be used.
+    if (loaded.status == StoreResult::Status::Damaged && !loaded.leftUnread) {
+        dropUnusableEveryYearEntries();
+        m_everyYearChanged = true;
+    }
+    if (!m_everyYearUnread)
+        m_removals.load(m_store.everyYearRemovalsPath(), m_everyYear);
+    report(loaded);
 }
 
 YearDocument* YearRegistry::find(int year) const
@@ -107,23 +125,75 @@ bool YearRegistry::saveAll()
 
 bool YearRegistry::saveEveryYear()
 {
-    if (!m_everyYearLoaded)
+    // A file that could not be read is replaced only for what the user did, not for what years brought in.
+    if (!m_everyYearLoaded || !m_everyYearChanged || (m_everyYearUnread && m_sessionEdits.empty()))
         return true;
+    const QString path = m_store.foreverRedDaysPath();
+    QString keptAs;
     if (m_everyYearUnread) {
-        // The file holds entries we could not read: keep it until an edit must be saved, then move it
-        // aside first.
-        if (!m_everyYearEdited)
-            return true;
-        const StoreResult aside = DataStore::moveUnreadFileAside(m_store.foreverRedDaysPath());
-        if (!aside.ok()) {
-            report(aside);
+        // Its entries are still on disk: one failed read is no damage, so try again before replacing it.
+        QString reason;
+        if (!rereadEveryYear(reason) && !moveUnreadEveryYearAside(keptAs))
             return false;
+        if (!keptAs.isEmpty()) {
+            StoreResult told;
+            told.status = StoreResult::Status::Damaged;
+            told.path = path;
+            // Its own reason: the report of the first failed read must not hide this one.
+            told.reason = QStringLiteral("it could not be read twice: %1").arg(reason);
+            told.keptAs = keptAs;
+            told.message = QStringLiteral("The file %1 could not be read again (%2). It was moved aside to "
+                                          "%3; the red days that repeat every year set in this session are "
+                                          "saved in its place.")
+                               .arg(path, reason, keptAs);
+            report(told);
         }
-        m_everyYearUnread = false;
     }
-    const StoreResult result = m_store.saveForeverRedDays(m_everyYear);
+    StoreResult result = m_store.saveForeverRedDays(m_everyYear);
+    if (!result.ok() && !keptAs.isEmpty() && DataStore::moveBackAfterFailedSave(keptAs, result))
+        m_everyYearUnread = true;
     report(result);
-    return result.ok();
+    if (!result.ok())
+        return false;
+    m_everyYearChanged = false;
+    const StoreResult removals = m_removals.save(m_store.everyYearRemovalsPath(), m_everyYear);
+    report(removals);
+    return removals.ok();
+}
+
+bool YearRegistry::rereadEveryYear(QString& reason)
+{
+    ForeverRedDays onDisk;
+    const StoreResult again = m_store.loadForeverRedDays(onDisk);
+    if (again.leftUnread) {
+        reason = again.reason;
+        return false;
+    }
+    report(again);
+    m_everyYearUnread = false;
+    m_everyYear = std::move(onDisk);
+    if (again.status == StoreResult::Status::Damaged)
+        dropUnusableEveryYearEntries();
+    m_removals.load(m_store.everyYearRemovalsPath(), m_everyYear);
+    const auto edits = m_sessionEdits;
+    for (const auto& [key, entry] : edits)
+        putEveryYear(key, entry);
+    // The entries read late reach the years already open, as they would have at their opening.
+    for (const auto& document : openDocuments())
+        mergeEveryYear(*document);
+    return true;
+}
+
+bool YearRegistry::moveUnreadEveryYearAside(QString& keptAs)
+{
+    const StoreResult aside = DataStore::moveUnreadFileAside(m_store.foreverRedDaysPath());
+    if (!aside.ok()) {
+        report(aside);
+        return false;
+    }
+    m_everyYearUnread = false;
+    keptAs = aside.keptAs;
+    return true;
 }
 
 void YearRegistry::report(const StoreResult& result)
@@ -149,52 +219,55 @@ void YearRegistry::mergeEveryYear(YearDocument& document) const
         const RedDayRecord& entry = days.at(i);
         const int d = Calendar::dayOfYear(year, entry.m_stDate.wMonth, entry.m_stDate.wDay);
         // Entries this year has no day for (29 February in a common year) stay in the list untouched.
-        if (d > 0 && document.holdsDay(d))
+        if (d > 0 && document.holdsDay(d) && !isOwnRedDay(document.data(), d))
             document.placeEveryYearDay(d, entry, i < texts.count() ? texts.at(i) : QByteArray());
     }
 }
 
-bool YearRegistry::putEveryYear(int month, int day, const RedDayRecord* record, const QByteArray& text,
-                                QByteArray* removedText)
+std::optional<QByteArray> YearRegistry::replaceInList(int key, const std::optional<Entry>& entry)
 {
     // Rebuilt with this month and day's entry replaced, added in month-and-day order, or removed.
     ForeverRedDays next;
-    bool removed = false;
+    std::optional<QByteArray> removed;
     bool placed = false;
     const auto& days = m_everyYear.m_foreverRedDays;
     const auto& texts = m_everyYear.m_foreverRedTexts;
-    const int key = keyOf(month, day);
-    for (qsizetype i = 0; i < days.count(); ++i) {
-        const RedDayRecord& entry = days.at(i);
-        const QByteArray entryText = i < texts.count() ? texts.at(i) : QByteArray();
-        const int entryKey = keyOf(entry.m_stDate.wMonth, entry.m_stDate.wDay);
-        if (record && !placed && entryKey >= key) {
-            next.m_foreverRedDays.append(*record);
-            next.m_foreverRedTexts.append(text);
-            placed = true;
+    const auto place = [&] {
+        if (entry && !placed) {
+            next.m_foreverRedDays.append(entry->first);
+            next.m_foreverRedTexts.append(entry->second);
         }
-        if (entryKey == key) {
-            if (!record && !removed) {
-                removed = true;
-                if (removedText)
-                    *removedText = entryText;
-            }
+        placed = true;
+    };
+    for (qsizetype i = 0; i < days.count(); ++i) {
+        const QByteArray text = i < texts.count() ? texts.at(i) : QByteArray();
+        if (keyOf(days.at(i)) >= key)
+            place();
+        if (keyOf(days.at(i)) == key) {
+            if (!removed)
+                removed = text;
             continue;
         }
-        next.m_foreverRedDays.append(entry);
-        next.m_foreverRedTexts.append(entryText);
-    }
-    if (record && !placed) {
-        next.m_foreverRedDays.append(*record);
+        next.m_foreverRedDays.append(days.at(i));
         next.m_foreverRedTexts.append(text);
     }
-    if (!record && !removed)
-        return false;
+    place();
     m_everyYear = std::move(next);
-    return true;
+    return removed;
 }
 
-void YearRegistry::adoptEveryYearDays(const YearDocument& document)
+std::optional<QByteArray> YearRegistry::putEveryYear(int key, const std::optional<Entry>& entry)
+{
+    const std::optional<QByteArray> removed = replaceInList(key, entry);
+    if (entry)
+        m_removals.drop(key);
+    else if (removed)
+        m_removals.add(key, *removed);
+    m_everyYearChanged = true;
+    return removed;
+}
+
+void YearRegistry::reconcileFlags(YearDocument& document)
 {
     const YearData& data = document.data();
     const int year = document.year();
@@ -204,15 +277,26 @@ void YearRegistry::adoptEveryYearDays(const YearDocument& document)
             // A flagged day repeats whatever its text, also an empty one.
             if (!document.holdsDay(d) || data.m_redDays.at(d).m_bEveryYear == 0)
                 continue;
+            const int key = keyOf(month, day);
             bool known = false;
             for (const RedDayRecord& entry : m_everyYear.m_foreverRedDays)
-                known = known || keyOf(entry.m_stDate.wMonth, entry.m_stDate.wDay) == keyOf(month, day);
+                known = known || keyOf(entry) == key;
             if (known)
                 continue;
+            if (m_removals.contains(key)) {
+                // Removed since this year was saved: a copy of the removed entry goes, a text of the year's
+                // own stays as a one-year red day.
+                RedDayRecord plain = data.m_redDays.at(d);
+                plain.m_bEveryYear = 0;
+                const bool copy = data.m_redTexts.at(d) == m_removals.textOf(key);
+                document.placeEveryYearDay(d, copy ? RedDayRecord{} : plain,
+                                           copy ? QByteArray() : data.m_redTexts.at(d));
+                continue;
+            }
             RedDayRecord record = data.m_redDays.at(d);
             record.m_stDate.wMonth = std::uint16_t(month);
             record.m_stDate.wDay = std::uint16_t(day);
-            putEveryYear(month, day, &record, data.m_redTexts.at(d), nullptr);
+            putEveryYear(key, Entry{record, data.m_redTexts.at(d)});
         }
     }
 }
@@ -243,33 +327,43 @@ void YearRegistry::everyYearEdited(YearDocument& source, int dayIndex)
     Calendar::dateFromDayNumber(Calendar::dayNumber(source.year(), 1, 1) + dayIndex - 1, year, month, day);
     const RedDayRecord record = source.data().m_redDays.at(dayIndex);
     const QByteArray text = source.data().m_redTexts.at(dayIndex);
-    const bool everyYear = record.m_bEveryYear != 0;
-    // Keyed by the day it was set on, whatever date an older record carried.
-    RedDayRecord stored = record;
-    stored.m_stDate.wMonth = std::uint16_t(month);
-    stored.m_stDate.wDay = std::uint16_t(day);
-
-    QByteArray removedText;
-    if (!putEveryYear(month, day, everyYear ? &stored : nullptr, text, &removedText))
-        return;
-    m_everyYearEdited = true;
-
-    for (const auto& other : openDocuments()) {
-        if (other.get() == &source)
-            continue;
-        const int d = Calendar::dayOfYear(other->year(), month, day);
-        if (d <= 0 || !other->holdsDay(d))
-            continue;
-        if (everyYear) {
-            other->placeEveryYearDay(d, stored, text);
-        } else if (other->data().m_redDays.at(d).m_bEveryYear != 0 &&
-                   other->data().m_redTexts.at(d) == removedText) {
-            // The copy the removed entry had placed there goes with it; a year's own red day stays.
-            other->placeEveryYearDay(d, RedDayRecord{}, QByteArray());
-        } else {
-            continue;
-        }
-        save(*other);
+    const int key = keyOf(month, day);
+    std::optional<Entry> entry;
+    if (record.m_bEveryYear != 0) {
+        // Keyed by the day it was set on, whatever date an older record carried.
+        RedDayRecord stored = record;
+        stored.m_stDate.wMonth = std::uint16_t(month);
+        stored.m_stDate.wDay = std::uint16_t(day);
+        entry = Entry{stored, text};
     }
+    m_sessionEdits[key] = entry;
+    const std::optional<QByteArray> removed = putEveryYear(key, entry);
+    // Removed while the file's entries are unknown: the year's text is what such an entry placed.
+    const QByteArray removedText = removed ? *removed : text;
+    if (!entry)
+        m_removals.add(key, removedText);
+    spreadEveryYear(&source, key, entry, removedText);
     saveEveryYear();
+}
+
+void YearRegistry::spreadEveryYear(const YearDocument* source, int key, const std::optional<Entry>& entry,
+                                   const QByteArray& removedText)
+{
+    for (const auto& other : openDocuments()) {
+        const int d = Calendar::dayOfYear(other->year(), key / 100, key % 100);
+        if (other.get() == source || d <= 0 || !other->holdsDay(d))
+            continue;
+        const YearData& data = other->data();
+        if (entry) {
+            if (!isOwnRedDay(data, d))
+                other->placeEveryYearDay(d, entry->first, entry->second);
+        } else if (data.m_redDays.at(d).m_bEveryYear != 0) {
+            // The copy the removed entry had placed there goes with it; another text stays, unflagged.
+            RedDayRecord plain = data.m_redDays.at(d);
+            plain.m_bEveryYear = 0;
+            const bool copy = data.m_redTexts.at(d) == removedText;
+            other->placeEveryYearDay(d, copy ? RedDayRecord{} : plain,
+                                     copy ? QByteArray() : data.m_redTexts.at(d));
+        }
+    }
 }

@@ -49,6 +49,9 @@ CTolvaView::CTolvaView(YearRegistry& registry, const Clock& clock, QWidget* pare
 CTolvaView::~CTolvaView()
 {
     m_alarmTimer.stop();
+    // Before the year is saved: the dialog's input goes with it. Its exec() sees it deleted and returns.
+    finishDayDialog();
+    delete m_dayDialog.data();
     // The boxes are child widgets and would otherwise go after the list that tracks them.
     for (const QPointer<QMessageBox>& box : std::exchange(m_alarmBoxes, {}))
         delete box.data();
@@ -130,8 +133,10 @@ void CTolvaView::flipToggle(CTolvaView::Toggle toggle)
 {
     std::uint8_t& byte = toggleByte(toggle);
     byte = byte == 0 ? 1 : 0;
-    if (m_document)
+    if (m_document) {
         m_document->setViewSettings(m_settings);
+        m_document->noteViewChange();
+    }
     repaintAll();
     emit stateChanged();
 }
@@ -369,13 +374,31 @@ bool CTolvaView::editSelectedDay()
     }
     // The document is held for the dialog's whole life, whatever happens to the view's year meanwhile.
     const std::shared_ptr<YearDocument> document = m_document;
-    CDia_Day dialog(*document, selected, this);
-    if (dialog.exec() != QDialog::Accepted)
+    // On the heap: a command run inside its modal loop (an accessibility client's File > Close, say) may
+    // destroy this view, and with it the dialog.
+    const QPointer<CTolvaView> self(this);
+    m_dayDialog = new CDia_Day(*document, selected, this);
+    const bool accepted = m_dayDialog->exec() == QDialog::Accepted;
+    if (!self)
+        return accepted;
+    delete m_dayDialog.data();
+    if (!accepted)
         return false;
     // The edit reaches the disk now, not only when the year is left.
     m_registry.save(*document);
     repaintAll();
     return true;
+}
+
+CDia_Day* CTolvaView::openDayDialog() const
+{
+    return m_dayDialog && m_dayDialog->isVisible() ? m_dayDialog.data() : nullptr;
+}
+
+void CTolvaView::finishDayDialog()
+{
+    if (CDia_Day* dialog = openDayDialog())
+        dialog->accept();
 }
 
 void CTolvaView::checkAlarms()

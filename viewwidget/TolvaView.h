@@ -9,6 +9,7 @@
 
 #include <memory>
 
+class CDia_Day;
 class Clock;
 class PaintResources;
 class QMessageBox;
@@ -54,6 +55,11 @@ public slots:
     void flipToggle(CTolvaView::Toggle toggle);
     // The Day dialog for the selected day; true when it was confirmed.
     bool editSelectedDay();
+    // The Day dialog while it is open, else null.
+    CDia_Day* openDayDialog() const;
+    // Ends an open Day dialog from outside (its window closes, the program stops): what was typed is
+    // stored as OK would store it. Nothing happens without an open dialog.
+    void finishDayDialog();
     // One alarm check, as the timer does each second.
     void checkAlarms();
 
@@ -94,4 +100,5 @@ private:
     std::unique_ptr<PaintResources> m_resources;
     QTimer m_alarmTimer;
     QList<QPointer<QMessageBox>> m_alarmBoxes;
+    QPointer<CDia_Day> m_dayDialog;
 };

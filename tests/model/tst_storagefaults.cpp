@@ -31,6 +31,9 @@ std::atomic<std::size_t> g_failAllocationsFrom{0};
 
 enum class SyncFault { None, Files, Folders };
 SyncFault g_syncFault = SyncFault::None;
+int g_syncErrno = EIO;
+// A failing file sync first makes a folder here: the way back for a file moved aside is then blocked.
+QString g_blockAtSync;
 QStringList g_syncedFolders;
 
 int faultySync(int fd)
@@ -45,7 +48,9 @@ int faultySync(int fd)
             g_syncedFolders.append(QFile::decodeName(target));
     }
     if ((g_syncFault == SyncFault::Files && !folder) || (g_syncFault == SyncFault::Folders && folder)) {
-        errno = EIO;
+        if (!folder && !g_blockAtSync.isEmpty())
+            QDir().mkdir(g_blockAtSync);
+        errno = g_syncErrno;
         return -1;
     }
     return ::fsync(fd);
@@ -126,6 +131,13 @@ private slots:
     // An allocation that fails in a load is damage: the year asked for stays the year, its file is kept.
     void allocationFailureIsReportedAsDamage_data();
     void allocationFailureIsReportedAsDamage();
+    // A save that fails after the unread file was moved aside moves it back, or names the copy; the next
+    // start never shows an empty year over data that sits in a copy.
+    void failedSaveAfterAMoveAsideLosesNothing_data();
+    void failedSaveAfterAMoveAsideLosesNothing();
+    // A crash loop must not pile up temporaries until the next start-up: a save clears those of its file.
+    void aSaveRemovesPiledUpTemporariesOfItsFile_data();
+    void aSaveRemovesPiledUpTemporariesOfItsFile();
 
 private:
     std::optional<QTemporaryDir> m_dir;
@@ -148,6 +160,8 @@ void TestStorageFaults::cleanup()
 {
     g_failAllocationsFrom = 0;
     g_failReadsOf.clear();
+    g_syncErrno = EIO;
+    g_blockAtSync.clear();
     DurableFile::setSyncFunction(nullptr);
     DurableFile::setReadFunction(nullptr);
 }
@@ -378,6 +392,80 @@ void TestStorageFaults::allocationFailureIsReportedAsDamage()
     QVERIFY(readFile(r.keptAs) == bytes);
     QVERIFY(m_store.saveYear(y).ok());
     QCOMPARE(filesIn(m_store.yearsDir()), (QStringList{"2011.year", "2011.year.damaged"}));
+}
+
+void TestStorageFaults::failedSaveAfterAMoveAsideLosesNothing_data()
+{
+    QTest::addColumn<bool>("blocked");
+    QTest::newRow("the file is moved back") << false;
+    QTest::newRow("the way back is blocked: the copy is named and shown at the next start") << true;
+}
+
+void TestStorageFaults::failedSaveAfterAMoveAsideLosesNothing()
+{
+    QFETCH(bool, blocked);
+    const QString path = m_store.yearPath(2026);
+    QVERIFY(m_store.saveYear(richYear(2026, 103)).ok());
+    const QByteArray before = readFile(path);
+    g_failReadsOf = "2026.year";
+    DurableFile::setReadFunction(faultyRead);
+    g_syncFault = SyncFault::Files;
+    g_syncErrno = ENOSPC;
+    g_blockAtSync = blocked ? path : QString();
+    QStringList told;
+    for (int session = 0; session < 2; ++session) {
+        YearRegistry registry(m_store, m_defaults);
+        QObject::connect(&registry, &YearRegistry::problem, [&](const StoreResult& r) { told << r.message; });
+        auto year = registry.open(2026);
+        QCOMPARE(year->data().m_projects.count(), qsizetype(session == 0 ? 0 : 103));
+        if (session == 0) {
+            year->setMemo(5, "typed");
+            QVERIFY(!registry.save(*year));
+            QVERIFY2(told.last().contains(blocked ? path + ".damaged" : "not changed"),
+                     qPrintable(told.last()));
+            year.reset(); // the save at the end fails the same way
+            QVERIFY(!blocked || QDir().rmdir(path));
+            g_syncFault = SyncFault::None;
+            DurableFile::setReadFunction(nullptr);
+            told.clear();
+        }
+    }
+    // Shown from the copy, looked at only: nothing was written in its place.
+    QCOMPARE(told.filter(path + ".damaged").size(), blocked ? 1 : 0);
+    QCOMPARE(QFileInfo::exists(path), !blocked);
+    QVERIFY(readFile(blocked ? path + ".damaged" : path) == before);
+}
+
+void TestStorageFaults::aSaveRemovesPiledUpTemporariesOfItsFile_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("ageSeconds");
+    QTest::addColumn<int>("left");
+    QTest::newRow("a few: left to the start-up's clean-up") << 3 << 3600 << 3;
+    QTest::newRow("more, seconds old: removed but the one a running save locks") << 5 << 10 << 1;
+    QTest::newRow("just created: a save may be about to lock them") << 6 << 0 << 6;
+}
+
+void TestStorageFaults::aSaveRemovesPiledUpTemporariesOfItsFile()
+{
+    QFETCH(int, count);
+    QFETCH(int, ageSeconds);
+    QFETCH(int, left);
+    const QString other = DurableFile::temporaryPathFor(m_store.yearPath(2027));
+    QVERIFY(writeFile(other, "another file's") && age(other, 3600));
+    int fd = -1;
+    for (int i = 0; i < count; ++i) {
+        const QString temporary = DurableFile::temporaryPathFor(m_store.yearPath(2026));
+        QVERIFY(writeFile(temporary, QByteArray(1000, 'x')) && age(temporary, ageSeconds));
+        if (i == 0)
+            fd = ::open(QFile::encodeName(temporary).constData(), O_RDONLY | O_CLOEXEC);
+    }
+    QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    QVERIFY(m_store.saveYear(emptyYear(2026)).ok());
+    ::close(fd);
+    const QStringList files = filesIn(m_store.yearsDir());
+    QCOMPARE(files.filter(".2026.year.tolva-save-").size(), left);
+    QVERIFY(files.contains(QFileInfo(other).fileName()) && files.contains("2026.year"));
 }
 
 QTEST_APPLESS_MAIN(TestStorageFaults)
