@@ -5,7 +5,7 @@
 #include <QUrl>
 
 // Who we are to a calendar server, and whether its URL may be used. The password never comes from the
-// command line: from TOLVA_CALDAV_PASSWORD, else from ~/.netrc (the $HOME one).
+// command line: from TOLVA_CALDAV_PASSWORD, else from ~/.netrc (the $HOME one), else from the keyring.
 class CalDavAccount
 {
 public:
@@ -22,6 +22,11 @@ public:
     // password at all is fine (a server without log-in); false with `error` for a half.
     bool resolve(const QUrl& url, const QString& userOption, QString& error);
 
+    enum class Source { None, Environment, Netrc, Keyring };
+    // Where resolve() found the password; and why the keyring could not be asked, if it could not.
+    Source source() const { return m_source; }
+    const QString& keyringProblem() const { return m_keyringProblem; }
+
     const QString& user() const { return m_user; }
     const QString& password() const { return m_password; }
     // The value of an Authorization header, empty without a user.
@@ -32,4 +37,6 @@ public:
 private:
     QString m_user;
     QString m_password;
+    Source m_source = Source::None;
+    QString m_keyringProblem;
 };

@@ -1,5 +1,6 @@
 #include "PasswordStore.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -105,6 +106,8 @@ void PasswordStore::start(Job job, const QString& key, const QString& password, 
 
 PasswordStore::Result PasswordStore::readNow(const QString& key, int timeoutMs)
 {
+    if (!QCoreApplication::instance())
+        return {Outcome::Unavailable, QString(), QStringLiteral("no event loop to ask the keyring from")};
     PasswordStore store;
     QEventLoop loop;
     Result result;
