@@ -59,21 +59,23 @@ void PasswordStore::remove(const QString& key)
 void PasswordStore::start(Job job, const QString& key, const QString& password, int timeoutMs)
 {
     const QString service = QLatin1String(kService);
+    // A job may still be waiting for D-Bus when its answer is given up on: it goes by itself once done,
+    // since deleting it under a pending call would crash the call's completion, or else with the
+    // application, after the last event loop.
+    QObject* owner = QCoreApplication::instance();
     QKeychain::Job* k = nullptr;
     if (job == Job::Read) {
-        k = new QKeychain::ReadPasswordJob(service);
+        k = new QKeychain::ReadPasswordJob(service, owner);
     } else if (job == Job::Write) {
-        auto* w = new QKeychain::WritePasswordJob(service);
+        auto* w = new QKeychain::WritePasswordJob(service, owner);
         w->setTextData(password);
         k = w;
     } else {
-        k = new QKeychain::DeletePasswordJob(service);
+        k = new QKeychain::DeletePasswordJob(service, owner);
     }
     k->setKey(key);
     // Never the plain-text settings file QtKeychain falls back to on request.
     k->setInsecureFallback(false);
-    // A job may still be waiting for D-Bus when its answer is given up on: it goes by itself once done, as
-    // deleting it under a pending call would crash the call's completion.
     k->setAutoDelete(true);
 
     const auto answered = std::make_shared<bool>(false);
