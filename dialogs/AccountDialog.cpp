@@ -85,7 +85,7 @@ void AccountDialog::build()
     m_result->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_result->setFocusPolicy(Qt::StrongFocus);
     // Room for a refused certificate's reason and fingerprint without the dialog changing size.
-    m_result->setMinimumHeight(fontMetrics().lineSpacing() * 4);
+    m_result->setMinimumHeight(fontMetrics().lineSpacing() * 6);
     m_result->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto* form = new QFormLayout;
