@@ -90,16 +90,15 @@ void PasswordStore::start(Job job, const QString& key, const QString& password, 
         else
             emit removeFinished(key, r);
     };
-    auto* timer = new QTimer(this);
+    // The job's own, so that it is there for as long as the job can still answer.
+    auto* timer = new QTimer(k);
     timer->setSingleShot(true);
-    connect(timer, &QTimer::timeout, this, [answer, timer, timeoutMs] {
-        timer->deleteLater();
+    connect(timer, &QTimer::timeout, this, [answer, timeoutMs] {
         answer({Outcome::Unavailable, QString(),
                 QStringLiteral("no keyring answered within %1 s").arg(timeoutMs / 1000.0)});
     });
     connect(k, &QKeychain::Job::finished, this, [answer, timer, job](QKeychain::Job* done) {
         timer->stop();
-        timer->deleteLater();
         answer(resultOf(*done, job == Job::Remove));
     });
     timer->start(timeoutMs);
