@@ -33,6 +33,8 @@ constexpr CommandText kCommands[] = {
     {FC::ID_FILE_PRINT, "&Print...", "Print the active document\nPrint"},
     {FC::ID_FILE_PRINT_PREVIEW, "Print Pre&view", "Display full pages\nPrint Preview"},
     {FC::ID_FILE_PRINT_SETUP, "P&rint Setup...", "Change the printer and printing options\nPrint Setup"},
+    {FC::ID_FILE_ACCOUNT, "Calendar &Account...",
+     "Set up the calendar server the planner syncs with\nCalendar Account"},
     {FC::ID_APP_EXIT, "E&xit", "Quit the application; prompts to save documents\nExit"},
     {FC::ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar\nToggle ToolBar"},
     {FC::ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar\nToggle StatusBar"},
@@ -119,6 +121,8 @@ void FrameCommands::createMenus(QMainWindow* frame)
     file128->addSeparator();
     file128->addAction(cmd(ID_FILE_PRINT_SETUP));
     file128->addSeparator();
+    file128->addAction(cmd(ID_FILE_ACCOUNT));
+    file128->addSeparator();
     file128->addAction(cmd(ID_FILE_CLOSE));
     file128->addAction(cmd(ID_APP_EXIT));
     auto* view128 = new QMenu(QStringLiteral("&View"), owner);
@@ -137,6 +141,8 @@ void FrameCommands::createMenus(QMainWindow* frame)
     file129->addAction(cmd(ID_FILE_PRINT));
     file129->addAction(cmd(ID_FILE_PRINT_PREVIEW));
     file129->addAction(cmd(ID_FILE_PRINT_SETUP));
+    file129->addSeparator();
+    file129->addAction(cmd(ID_FILE_ACCOUNT));
     file129->addSeparator();
     file129->addAction(cmd(ID_APP_EXIT));
     auto* view129 = new QMenu(QStringLiteral("&View"), owner);

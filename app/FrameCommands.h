@@ -49,6 +49,7 @@ public:
         ID_PREV_PANE = 57681,
         ID_VIEW_TOOLBAR = 59392,
         ID_VIEW_STATUS_BAR = 59393,
+        ID_FILE_ACCOUNT = 32800,
     };
 
     // Builds every action, both menu sets and the toolbar (docked at the top of `frame`). The accelerators

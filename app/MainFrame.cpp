@@ -1,11 +1,13 @@
 #include "MainFrame.h"
 
 #include "AboutDialog.h"
+#include "AccountDialog.h"
 #include "ChildFrame.h"
 #include "DurableFile.h"
 #include "HelpWindow.h"
 #include "InvalidArgument.h"
 #include "KeyLockState.h"
+#include "PasswordStore.h"
 #include "PrintSettings.h"
 #include "TolvaDoc.h"
 #include "TolvaView.h"
@@ -160,6 +162,7 @@ void CMainFrame::connectCommands()
     connect(cmd(ID_FILE_PRINT), &QAction::triggered, this, &CMainFrame::OnFilePrint);
     connect(cmd(ID_FILE_PRINT_PREVIEW), &QAction::triggered, this, &CMainFrame::OnFilePrintPreview);
     connect(cmd(ID_FILE_PRINT_SETUP), &QAction::triggered, this, &CMainFrame::OnFilePrintSetup);
+    connect(cmd(ID_FILE_ACCOUNT), &QAction::triggered, this, &CMainFrame::OnFileAccount);
     connect(cmd(ID_APP_EXIT), &QAction::triggered, this, &CMainFrame::OnAppExit);
     connect(cmd(ID_WINDOW_NEW), &QAction::triggered, this, &CMainFrame::OnWindowNew);
     connect(cmd(ID_WINDOW_CASCADE), &QAction::triggered, m_mdiArea, &QMdiArea::cascadeSubWindows);
@@ -443,6 +446,19 @@ void CMainFrame::OnContextHelp()
 {
     statusBar()->showMessage(QLatin1String(kHelpModePrompt));
     QWhatsThis::enterWhatsThisMode();
+}
+
+PasswordStore* CMainFrame::passwords()
+{
+    if (!m_passwords)
+        m_passwords = new PasswordStore(this);
+    return m_passwords;
+}
+
+void CMainFrame::OnFileAccount()
+{
+    AccountDialog dialog(*passwords(), SyncAccount::defaultPath(), this);
+    dialog.exec();
 }
 
 void CMainFrame::OnAppAbout()

@@ -19,6 +19,7 @@ class CChildFrame;
 class CTolvaDoc;
 class CTolvaView;
 class Clock;
+class PasswordStore;
 class QAction;
 class QLabel;
 class QMdiArea;
@@ -94,6 +95,9 @@ public slots:
     void OnFilePrint();
     void OnFilePrintPreview();
     void OnFilePrintSetup();
+    // The calendar account dialog; the passwords it keeps for the run stay with the frame.
+    void OnFileAccount();
+    PasswordStore* passwords();
     void OnAppExit();
     CChildFrame* OnWindowNew();
     // Lines the minimised year windows up along the bottom of the MDI area.
@@ -146,6 +150,7 @@ private:
     ViewCommands* m_viewCommands = nullptr;
     QList<CChildFrame*> m_frames;
     FrameCommands* m_commands = nullptr;
+    PasswordStore* m_passwords = nullptr;
     QLabel* m_indicators[3] = {};
     QPointer<HelpWindow> m_helpWindow;
 };

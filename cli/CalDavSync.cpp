@@ -7,6 +7,7 @@
 #include "DataFolderLock.h"
 #include "FolderYear.h"
 #include "PublishEngine.h"
+#include "SyncAccount.h"
 #include "SyncEngine.h"
 #include "SyncResult.h"
 #include "SyncSink.h"
@@ -87,14 +88,21 @@ bool parseOptions(const QStringList& args, Command command, Parsed& p, QString& 
         return false;
     }
     const QStringList positional = parser.positionalArguments();
-    const int wanted = command == Command::Pull ? 2 : 1;
+    // pull takes its URL first, or from the account like the others.
+    const int wanted = command == Command::Pull && positional.size() != 1 ? 2 : 1;
     if (positional.size() != wanted) {
         error = positional.size() < wanted ? QStringLiteral("missing arguments")
                                            : QStringLiteral("too many arguments");
         return false;
     }
-    if (command != Command::Pull && !parser.isSet(kUrl)) {
-        error = QStringLiteral("--url URL is missing");
+    const bool urlGiven = command == Command::Pull ? wanted == 2 : parser.isSet(kUrl);
+    SyncAccount account;
+    if (!urlGiven && !account.load(SyncAccount::defaultPath(), error))
+        return false;
+    if (!urlGiven && !account.isSet()) {
+        error = QStringLiteral("no URL: give %1, or set the account with 'tolva-cli account set --url URL "
+                               "--user NAME'")
+                    .arg(command == Command::Pull ? QStringLiteral("URL") : QStringLiteral("--url URL"));
         return false;
     }
     bool ok = false;
@@ -119,10 +127,12 @@ bool parseOptions(const QStringList& args, Command command, Parsed& p, QString& 
             return false;
         }
     }
-    if (!parseUrl(command == Command::Pull ? positional.constFirst() : parser.value(kUrl), o.url, error))
+    if (!urlGiven)
+        o.url = account.url();
+    else if (!parseUrl(command == Command::Pull ? positional.constFirst() : parser.value(kUrl), o.url, error))
         return false;
     o.dir = parser.isSet(kDir) ? parser.value(kDir) : QDir::currentPath();
-    o.user = parser.value(kUser);
+    o.user = parser.isSet(kUser) || urlGiven ? parser.value(kUser) : account.user();
     o.force = command == Command::Publish && parser.isSet(kForce);
     o.replace = command != Command::Publish && parser.isSet(kReplace);
     p.allowMassDeletion = command != Command::Publish && parser.isSet(kAllowMassDeletion);
@@ -131,6 +141,10 @@ bool parseOptions(const QStringList& args, Command command, Parsed& p, QString& 
     o.caFileGiven = parser.isSet(kCaFile);
     if (o.caFileGiven && !parser.value(kCaFile).isEmpty())
         o.caFile = QFileInfo(parser.value(kCaFile)).absoluteFilePath();
+    if (!urlGiven && !o.caFileGiven && !account.caFile().isEmpty()) {
+        o.caFileGiven = true;
+        o.caFile = account.caFile();
+    }
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "CliRunner.h"
 
+#include "AccountCommand.h"
 #include "CalDavSync.h"
 #include "Calendar.h"
 #include "CalendarExport.h"
@@ -52,6 +53,7 @@ const CommandHelp kCommands[] = {
     {"publish", CalDavSync::kPublishSynopsis, CalDavSync::kPublishHelp},
     {"sync", CalDavSync::kSyncSynopsis, CalDavSync::kSyncHelp},
     {"pull", CalDavSync::kPullSynopsis, CalDavSync::kPullHelp},
+    {"account", AccountCommand::kSynopsis, AccountCommand::kHelp},
     {"check", "check",
      "Reads every file in YEARS and reports each as sound or damaged; exit status 0 only when "
      "all are sound."},
@@ -80,7 +82,8 @@ constexpr auto kOverviewSections =
     "  2  a command line tolva-cli cannot understand\n"
     "\n"
     "Environment:\n"
-    "  TOLVA_CALDAV_PASSWORD  the password for publish and pull (else a ~/.netrc line for the host)\n"
+    "  TOLVA_CALDAV_PASSWORD  the password for publish, sync and pull (else a ~/.netrc line for the host, "
+    "else the keyring)\n"
     "  TZ  the time zone of exported alarms: UTC gives UTC times, an unknown zone floating times\n"
     "\n"
     "Files:\n"
@@ -90,6 +93,8 @@ constexpr auto kOverviewSections =
     "  YEARS/NNNN.publish-state.json  what the last publish left on each server\n"
     "  YEARS/*.before-import  a file as it was before import-ics or pull replaced it\n"
     "  ~/.netrc  \"machine HOST login NAME password SECRET\" lines for publish and pull\n"
+    "  ~/.config/tolva/account.json  the calendar account of publish, sync and pull without a URL (see "
+    "account)\n"
     "\n"
     "Examples:\n"
     "  tolva-cli dump 2026 > 2026.json  the year as JSON\n"
@@ -292,6 +297,8 @@ int CliRunner::run(const QStringList& arguments)
         return CalDavSync(m_out, m_err).sync(rest);
     if (name == QLatin1String("pull"))
         return CalDavSync(m_out, m_err).pull(rest);
+    if (name == QLatin1String("account"))
+        return AccountCommand(m_out, m_err).run(rest);
     return check(rest);
 }
 

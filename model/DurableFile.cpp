@@ -200,7 +200,7 @@ bool DurableFile::isTemporaryName(const QString& fileName)
     return kTemporaryName.match(fileName).hasMatch();
 }
 
-StoreResult DurableFile::write(const QString& path, const QByteArray& bytes)
+StoreResult DurableFile::write(const QString& path, const QByteArray& bytes, int mode)
 {
     const QString target = finalTarget(path);
     struct stat st = {};
@@ -218,7 +218,8 @@ StoreResult DurableFile::write(const QString& path, const QByteArray& bytes)
     for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
         temporary = temporaryPathFor(target);
         temporaryName = QFile::encodeName(temporary);
-        fd = ::open(temporaryName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::open(temporaryName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                    mode < 0 ? 0666 : 0600);
         if (fd < 0 && errno != EEXIST)
             break;
     }
@@ -236,9 +237,11 @@ StoreResult DurableFile::write(const QString& path, const QByteArray& bytes)
         // A planner run by root on a user's folder must not leave root's files behind.
         if (::fchown(fd, st.st_uid, st.st_gid) != 0 && errno != EPERM)
             return fail(errnoText(errno));
-        if (::fchmod(fd, st.st_mode & 07777) != 0)
+        if (mode < 0 && ::fchmod(fd, st.st_mode & 07777) != 0)
             return fail(errnoText(errno));
     }
+    if (mode >= 0 && ::fchmod(fd, mode_t(mode) & 07777) != 0)
+        return fail(errnoText(errno));
     QString reason;
     if (!writeAll(fd, bytes, reason))
         return fail(reason);

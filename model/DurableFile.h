@@ -34,8 +34,9 @@ public:
     // Replaces the file at `path` with `bytes`. A symlink is written through: its final target is
     // replaced and the target's folder synced. A target that exists and is not a regular file (a device,
     // a FIFO, a folder) is left alone and the write fails. A new file gets 0666 less the umask; a replaced
-    // one keeps its mode and, where permitted, its owner.
-    static StoreResult write(const QString& path, const QByteArray& bytes);
+    // one keeps its mode and, where permitted, its owner. A `mode` of 0 or more is set on the temporary
+    // before the rename instead, so the new content is never readable beyond it, even for a moment.
+    static StoreResult write(const QString& path, const QByteArray& bytes, int mode = -1);
 
     // Keeps `bytes` (a damaged file's) under a free sibling name <path>.damaged, .damaged-2, ..., or under
     // the name of an identical earlier copy. Returns the name, or an empty string with `reason` set.

@@ -1,5 +1,7 @@
 #include "CalDavAccount.h"
 
+#include "PasswordStore.h"
+
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
@@ -123,9 +125,12 @@ bool CalDavAccount::resolve(const QUrl& url, const QString& userOption, QString&
 {
     m_user = userOption.isEmpty() ? url.userName() : userOption;
     m_password.clear();
+    m_source = Source::None;
+    m_keyringProblem.clear();
     const QByteArray fromEnvironment = qgetenv(kPasswordVariable);
     if (!fromEnvironment.isEmpty()) {
         m_password = QString::fromUtf8(fromEnvironment);
+        m_source = Source::Environment;
     } else {
         const QString home = qEnvironmentVariable("HOME", QDir::homePath());
         QFile file(QDir(home).filePath(QStringLiteral(".netrc")));
@@ -134,12 +139,26 @@ bool CalDavAccount::resolve(const QUrl& url, const QString& userOption, QString&
             if (fromNetrc(file.read(kMaxNetrcSize), url.host(), m_user, login, password)) {
                 m_user = login;
                 m_password = password;
+                m_source = password.isEmpty() ? Source::None : Source::Netrc;
             }
         }
     }
     if (!m_user.isEmpty() && m_password.isEmpty()) {
-        error = QStringLiteral("no password for %1 at %2: set %3 or add the server to ~/.netrc")
-                    .arg(m_user, url.host(), QLatin1String(kPasswordVariable));
+        const PasswordStore::Result kept = PasswordStore::readNow(PasswordStore::keyFor(url, m_user));
+        if (kept.outcome == PasswordStore::Outcome::Done && !kept.password.isEmpty()) {
+            m_password = kept.password;
+            m_source = Source::Keyring;
+        } else if (kept.outcome == PasswordStore::Outcome::Unavailable) {
+            m_keyringProblem = kept.error;
+        }
+    }
+    if (!m_user.isEmpty() && m_password.isEmpty()) {
+        error = QStringLiteral("no password for %1 at %2: set %3, add the server to ~/.netrc, or keep it in "
+                               "the keyring with the planner's File > Calendar Account...%4")
+                    .arg(m_user, url.host(), QLatin1String(kPasswordVariable),
+                         m_keyringProblem.isEmpty()
+                             ? QString()
+                             : QStringLiteral(" (no keyring answers: %1)").arg(m_keyringProblem));
         return false;
     }
     if (m_user.isEmpty() && !m_password.isEmpty()) {

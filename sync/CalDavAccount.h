@@ -5,7 +5,7 @@
 #include <QUrl>
 
 // Who we are to a calendar server, and whether its URL may be used. The password never comes from the
-// command line: from TOLVA_CALDAV_PASSWORD, else from ~/.netrc (the $HOME one).
+// command line: from TOLVA_CALDAV_PASSWORD, else from ~/.netrc (the $HOME one), else from the keyring.
 class CalDavAccount
 {
 public:
@@ -27,6 +27,11 @@ public:
         m_user = user;
         m_password = password;
     }
+    enum class Source { None, Environment, Netrc, Keyring };
+    // Where resolve() found the password; and why the keyring could not be asked, if it could not.
+    Source source() const { return m_source; }
+    const QString& keyringProblem() const { return m_keyringProblem; }
+
     const QString& user() const { return m_user; }
     const QString& password() const { return m_password; }
     // The value of an Authorization header, empty without a user.
@@ -37,4 +42,6 @@ public:
 private:
     QString m_user;
     QString m_password;
+    Source m_source = Source::None;
+    QString m_keyringProblem;
 };

@@ -11,6 +11,7 @@ packages=(
     libical-dev qt6-svg-dev python3-icalendar khal tzdata
     libx11-dev desktop-file-utils appstream poppler-utils
     radicale python3-caldav openssl
+    qtkeychain-qt6-dev gnome-keyring dbus dbus-x11 libsecret-tools
     python3 librsvg2-bin groff-base dpkg-dev lintian
 )
 
