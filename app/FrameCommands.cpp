@@ -35,6 +35,7 @@ constexpr CommandText kCommands[] = {
     {FC::ID_FILE_PRINT_SETUP, "P&rint Setup...", "Change the printer and printing options\nPrint Setup"},
     {FC::ID_FILE_ACCOUNT, "Calendar &Account...",
      "Set up the calendar server the planner syncs with\nCalendar Account"},
+    {FC::ID_FILE_SYNC_NOW, "Sync &Now", "Sync the years with the calendar account now\nSync Now"},
     {FC::ID_APP_EXIT, "E&xit", "Quit the application; prompts to save documents\nExit"},
     {FC::ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar\nToggle ToolBar"},
     {FC::ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar\nToggle StatusBar"},
@@ -122,6 +123,7 @@ void FrameCommands::createMenus(QMainWindow* frame)
     file128->addAction(cmd(ID_FILE_PRINT_SETUP));
     file128->addSeparator();
     file128->addAction(cmd(ID_FILE_ACCOUNT));
+    file128->addAction(cmd(ID_FILE_SYNC_NOW));
     file128->addSeparator();
     file128->addAction(cmd(ID_FILE_CLOSE));
     file128->addAction(cmd(ID_APP_EXIT));
@@ -143,6 +145,7 @@ void FrameCommands::createMenus(QMainWindow* frame)
     file129->addAction(cmd(ID_FILE_PRINT_SETUP));
     file129->addSeparator();
     file129->addAction(cmd(ID_FILE_ACCOUNT));
+    file129->addAction(cmd(ID_FILE_SYNC_NOW));
     file129->addSeparator();
     file129->addAction(cmd(ID_APP_EXIT));
     auto* view129 = new QMenu(QStringLiteral("&View"), owner);

@@ -50,6 +50,7 @@ public:
         ID_VIEW_TOOLBAR = 59392,
         ID_VIEW_STATUS_BAR = 59393,
         ID_FILE_ACCOUNT = 32800,
+        ID_FILE_SYNC_NOW = 32801,
     };
 
     // Builds every action, both menu sets and the toolbar (docked at the top of `frame`). The accelerators

@@ -4,6 +4,8 @@
 #include "AccountDialog.h"
 #include "ChildFrame.h"
 #include "DurableFile.h"
+#include "FrameSync.h"
+#include "SyncStatusField.h"
 #include "HelpWindow.h"
 #include "InvalidArgument.h"
 #include "KeyLockState.h"
@@ -132,6 +134,10 @@ bool CMainFrame::LoadFrame()
     m_registry = std::make_unique<YearRegistry>(m_store, defaults);
     connect(m_registry.get(), &YearRegistry::problem, this,
             [this](const StoreResult& result) { report(result.message); });
+    m_sync = new FrameSync(this, *m_registry, m_store.yearsDir(), *passwords(),
+                           m_commands->action(ID_FILE_SYNC_NOW));
+    statusBar()->insertPermanentWidget(0, m_sync->statusField());
+    m_sync->atStart();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect available = screen->availableGeometry();
@@ -458,7 +464,8 @@ PasswordStore* CMainFrame::passwords()
 void CMainFrame::OnFileAccount()
 {
     AccountDialog dialog(*passwords(), SyncAccount::defaultPath(), this);
-    dialog.exec();
+    if (dialog.exec() == QDialog::Accepted && m_sync)
+        m_sync->loadAccount();
 }
 
 void CMainFrame::OnAppAbout()
@@ -480,6 +487,9 @@ void CMainFrame::updateFrameTitle()
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    // What changed goes to the calendar first, while every year is still open.
+    if (m_sync)
+        m_sync->atExit();
     // Taken before the windows go; kept only when all of them agreed to close.
     const WindowSession session = captureSession();
     closeAllYearWindows(false);

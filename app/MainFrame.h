@@ -19,6 +19,7 @@ class CChildFrame;
 class CTolvaDoc;
 class CTolvaView;
 class Clock;
+class FrameSync;
 class PasswordStore;
 class QAction;
 class QLabel;
@@ -98,6 +99,7 @@ public slots:
     // The calendar account dialog; the passwords it keeps for the run stay with the frame.
     void OnFileAccount();
     PasswordStore* passwords();
+    FrameSync* frameSync() const { return m_sync; }
     void OnAppExit();
     CChildFrame* OnWindowNew();
     // Lines the minimised year windows up along the bottom of the MDI area.
@@ -151,6 +153,7 @@ private:
     QList<CChildFrame*> m_frames;
     FrameCommands* m_commands = nullptr;
     PasswordStore* m_passwords = nullptr;
+    FrameSync* m_sync = nullptr;
     QLabel* m_indicators[3] = {};
     QPointer<HelpWindow> m_helpWindow;
 };

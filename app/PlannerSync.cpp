@@ -94,7 +94,8 @@ QList<int> PlannerSync::yearsToSync() const
 
 void PlannerSync::yearSaved()
 {
-    if (m_account.autoSync && m_state != State::Off)
+    // The run's own saves are no news; an edit made during a run is seen by the run itself.
+    if (m_account.autoSync && m_state != State::Off && !m_running)
         m_afterSave.start();
 }
 
@@ -103,7 +104,7 @@ void PlannerSync::syncNow()
     if (m_state == State::Off)
         return;
     if (m_running) {
-        m_again = true; // an edit during a run goes out with the next
+        m_again = true;
         return;
     }
     m_running = true;
@@ -120,7 +121,7 @@ void PlannerSync::syncNow()
     }
     if (m_again) {
         m_again = false;
-        m_afterSave.start();
+        m_afterSave.start(); // what was typed during the run goes out with the next
     }
 }
 
@@ -159,6 +160,7 @@ void PlannerSync::runYear(int year, int timeoutMs, bool allowMassDeletion)
     options.prefer = SyncDecision::Prefer::Ask;
     options.allowMassDeletion = allowMassDeletion;
     const SyncResult r = SyncEngine(*session.client, session.collection, target, sink).run(options);
+    m_again = m_again || target.editedMeanwhile();
     m_conflicts += r.conflictsWaiting;
     m_pending += r.pending;
     if (r.massDeletion && !allowMassDeletion && m_ask && m_ask(r.error))

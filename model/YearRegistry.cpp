@@ -97,8 +97,11 @@ void YearRegistry::release(YearDocument* document)
 
 bool YearRegistry::save(YearDocument& document)
 {
+    const bool edited = document.isUnsaved();
     const StoreResult result = document.save();
     report(result);
+    if (edited && result.ok())
+        emit saved(document.year());
     return result.ok();
 }
 

@@ -64,6 +64,8 @@ public:
 
 signals:
     void problem(const StoreResult& result);
+    // An edited year reached the disk.
+    void saved(int year);
 
 private:
     using Entry = std::pair<RedDayRecord, QByteArray>;

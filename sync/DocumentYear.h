@@ -26,6 +26,9 @@ public:
     YearDocument* edit(QString& error) override;
     bool save(QString& error) override;
 
+    // Whether the user edited the year while the run went on: it needs another run.
+    bool editedMeanwhile() const { return m_revision != m_readAt; }
+
 private:
     YearRegistry& m_registry;
     QString m_yearsDir;
