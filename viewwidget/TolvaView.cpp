@@ -2,6 +2,7 @@
 
 #include "Calendar.h"
 #include "Clock.h"
+#include "DayEditCommand.h"
 #include "Dia_Day.h"
 #include "InvalidArgument.h"
 #include "PaintResources.h"
@@ -369,7 +370,9 @@ bool CTolvaView::editSelectedDay()
     }
     // The document is held for the dialog's whole life, whatever happens to the view's year meanwhile.
     const std::shared_ptr<YearDocument> document = m_document;
-    CDia_Day dialog(*document, selected, this);
+    YearDocument& year = *document;
+    CDia_Day dialog(
+        year.data(), selected, [&year](const DayEdit& edit) { DayEditCommand::commit(year, edit); }, this);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     // The edit reaches the disk now, not only when the year is left.

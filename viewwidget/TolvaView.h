@@ -56,6 +56,8 @@ public slots:
     bool editSelectedDay();
     // One alarm check, as the timer does each second.
     void checkAlarms();
+    // Saves the shown year now (after an undo or redo step, as after the Day dialog's OK).
+    void saveYear() { saveShownYear(); }
 
 signals:
     // For pane 0 of the status bar.

@@ -132,12 +132,15 @@ void TestMainFrame::menuEntries_data()
                                              "Year +",
                                              "Year -",
                                              "Today",
+                                             "&Go to Date...\tCtrl+G",
                                              "-",
                                              "Show Day numbers",
                                              "Show Sundays",
                                              "Show Project lines",
                                              "Show Memo and Alarm",
                                              "Show Red days"};
+    QTest::newRow("129 Edit") << 129 << "&Edit"
+                              << QStringList{"Undo\tCtrl+Z", "Redo\tCtrl+Shift+Z", "-", "&Find...\tCtrl+F"};
     QTest::newRow("129 Window") << 129 << "&Window"
                                 << QStringList{"&New Window", "&Cascade", "&Tile", "&Arrange Icons"};
     QTest::newRow("129 Help") << 129 << "&Help" << QStringList{"&Help Topics", "-", "&About Tolva..."};

@@ -1,0 +1,146 @@
+// Undo and Redo of Day dialog OKs give back the year file byte for byte, over any sequence of steps.
+
+#include "Calendar.h"
+#include "DataStore.h"
+#include "DayEditCommand.h"
+#include "ProjectList.h"
+#include "SampleYears.h"
+#include "YearDocument.h"
+#include "YearHistory.h"
+#include "YearRegistry.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUndoStack>
+
+namespace {
+
+// One Day dialog OK on `month`/`day`: what the user did before pressing it.
+struct Step
+{
+    enum Kind { Delete, Add, Change, Mark, Memo, Red, EveryYear, Alarm } kind;
+    int month, day;
+    int position = 0;
+    QByteArray text = {};
+};
+
+using Steps = QList<Step>;
+
+DayEdit editFor(const YearData& year, const Step& s)
+{
+    DayEdit e;
+    e.dayIndex = Calendar::dayOfYear(year.year(), s.month, s.day);
+    e.projects = year.m_projects;
+    e.names = year.m_names;
+    e.dayMarks = year.m_dayMarks;
+    e.memo = year.m_memos.at(e.dayIndex);
+    e.redText = year.m_redTexts.at(e.dayIndex);
+    e.alarmText = year.m_alarmTexts.at(e.dayIndex);
+    e.alarm = year.m_alarms.at(e.dayIndex);
+    ProjectList projects(e.projects, e.names, e.dayMarks);
+    const ProjectRecord project = sampleProject(Calendar::makeDate(year.year(), s.month, 1),
+                                                Calendar::makeDate(year.year(), s.month, 28), 0x00FF00);
+    RedDayRecord red{};
+    red.m_stDate = Calendar::makeDate(year.year(), s.month, s.day);
+    switch (s.kind) {
+    case Step::Delete:
+        projects.remove(s.position);
+        break;
+    case Step::Add:
+        projects.append(project, s.text);
+        break;
+    case Step::Change:
+        projects.replace(s.position, project, s.text);
+        break;
+    case Step::Mark:
+        projects.setMarked(e.dayIndex, s.position, !projects.isMarked(e.dayIndex, s.position));
+        break;
+    case Step::Memo:
+        e.memo = s.text;
+        break;
+    case Step::EveryYear:
+        red.m_bEveryYear = 1;
+        [[fallthrough]];
+    case Step::Red:
+        e.redText = s.text;
+        e.redDay = red;
+        break;
+    case Step::Alarm:
+        e.alarmText = s.text;
+        e.alarm = {1, 0, sampleMoment(year.year(), s.month, s.day, 9, 30, 0)};
+        break;
+    }
+    return e;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Steps)
+
+class TestUndo : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void stepsUndoneAndRedoneGiveTheFileBack_data();
+    void stepsUndoneAndRedoneGiveTheFileBack();
+};
+
+void TestUndo::stepsUndoneAndRedoneGiveTheFileBack_data()
+{
+    QTest::addColumn<Steps>("steps");
+    QTest::addColumn<QString>("firstName");
+    QTest::newRow("delete a marked project")
+        << Steps{{Step::Delete, 3, 15, 2}} << "Delete Project 'Project 2'";
+    QTest::newRow("add, mark, change")
+        << Steps{{Step::Add, 4, 2, 0, "Garden"}, {Step::Mark, 4, 2, 14}, {Step::Change, 4, 2, 14, "Shed"}}
+        << "Add Project 'Garden'";
+    QTest::newRow("texts of one day, then another") << Steps{{Step::Memo, 1, 3, 0, "Dentist 9:00"},
+                                                             {Step::Red, 1, 3, 0, "Feast"},
+                                                             {Step::Alarm, 1, 3, 0, "Bus"},
+                                                             {Step::Memo, 2, 4, 0, ""}}
+                                                    << "Edit January 03";
+    QTest::newRow("every-year red day, then delete the first project")
+        << Steps{{Step::EveryYear, 5, 1, 0, "May Day"}, {Step::Delete, 5, 1, 0}} << "Edit May 01";
+    QTest::newRow("delete the last, then the first")
+        << Steps{{Step::Delete, 6, 6, 13}, {Step::Delete, 6, 7, 0}} << "Delete Project 'Never'";
+}
+
+// Each level of the history is the file as it was after that many steps: undoing is no approximation.
+void TestUndo::stepsUndoneAndRedoneGiveTheFileBack()
+{
+    QFETCH(Steps, steps);
+    QFETCH(QString, firstName);
+    QTemporaryDir dir;
+    DataStore store;
+    store.CaptureWorkDir(dir.path());
+    QVERIFY(store.saveYear(sampleRichYear(2026)).ok());
+    YearRegistry registry(store, DisplaySettings::builtInDefaults(Calendar::makeDate(2026, 1, 1)));
+    const std::shared_ptr<YearDocument> doc = registry.open(2026);
+    auto bytes = [&] {
+        registry.saveAll();
+        QFile year(store.yearPath(2026)), everyYear(store.foreverRedDaysPath());
+        year.open(QIODevice::ReadOnly);
+        return year.readAll() + "|" + (everyYear.open(QIODevice::ReadOnly) ? everyYear.readAll() : "none");
+    };
+    QList<QByteArray> levels{bytes()};
+    for (const Step& s : steps) {
+        DayEditCommand::commit(*doc, editFor(doc->data(), s));
+        levels.append(bytes());
+    }
+    QUndoStack* history = YearHistory::of(*doc);
+    QCOMPARE(history->count(), steps.size());
+    QCOMPARE(history->text(0), firstName);
+    for (qsizetype i = levels.size() - 1; i > 0; --i) {
+        history->undo();
+        QCOMPARE(bytes(), levels.at(i - 1));
+    }
+    for (qsizetype i = 1; i < levels.size(); ++i) {
+        history->redo();
+        QCOMPARE(bytes(), levels.at(i));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestUndo)
+#include "tst_undo.moc"
