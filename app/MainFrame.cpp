@@ -2,6 +2,8 @@
 
 #include "AboutDialog.h"
 #include "ChildFrame.h"
+#include "FindDialog.h"
+#include "GoToDateDialog.h"
 #include "HelpWindow.h"
 #include "InvalidArgument.h"
 #include "KeyLockState.h"
@@ -36,6 +38,7 @@
 #include <QWhatsThis>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -161,6 +164,8 @@ void CMainFrame::connectCommands()
     connect(cmd(ID_FILE_PRINT_PREVIEW), &QAction::triggered, this, &CMainFrame::OnFilePrintPreview);
     connect(cmd(ID_FILE_PRINT_SETUP), &QAction::triggered, this, &CMainFrame::OnFilePrintSetup);
     connect(cmd(ID_APP_EXIT), &QAction::triggered, this, &CMainFrame::OnAppExit);
+    connect(cmd(ID_EDIT_FIND), &QAction::triggered, this, &CMainFrame::OnEditFind);
+    connect(cmd(ID_VIEW_GOTO_DATE), &QAction::triggered, this, &CMainFrame::OnViewGotoDate);
     connect(cmd(ID_WINDOW_NEW), &QAction::triggered, this, &CMainFrame::OnWindowNew);
     connect(cmd(ID_WINDOW_CASCADE), &QAction::triggered, m_mdiArea, &QMdiArea::cascadeSubWindows);
     connect(cmd(ID_WINDOW_TILE_HORZ), &QAction::triggered, m_mdiArea, &QMdiArea::tileSubWindows);
@@ -400,6 +405,44 @@ void CMainFrame::OnFilePrintSetup()
 void CMainFrame::OnAppExit()
 {
     close();
+}
+
+void CMainFrame::OnEditFind()
+{
+    if (!m_findDialog) {
+        m_findDialog = new FindDialog(m_store.yearsDir(), this);
+        connect(m_findDialog, &FindDialog::dayChosen, this, &CMainFrame::showDay);
+    }
+    m_findDialog->start();
+}
+
+FindDialog* CMainFrame::findDialog() const
+{
+    return m_findDialog;
+}
+
+void CMainFrame::OnViewGotoDate()
+{
+    CTolvaView* view = activeView();
+    if (!view)
+        return;
+    const SYSTEMTIME& s = view->selectedDay();
+    const std::optional<QDate> date = GoToDateDialog::ask(QDate(s.wYear, s.wMonth, s.wDay), this);
+    if (date && activeView() == view)
+        view->showDate(date->year(), date->month(), date->day());
+}
+
+void CMainFrame::showDay(int year, int month, int day)
+{
+    if (!activeView())
+        OnFileNew();
+    CChildFrame* frame = activeYearWindow();
+    if (!frame || !frame->view())
+        return;
+    frame->view()->showDate(year, month, day);
+    if (frame->isMinimized())
+        frame->showNormal();
+    m_mdiArea->setActiveSubWindow(frame);
 }
 
 CChildFrame* CMainFrame::OnWindowNew()

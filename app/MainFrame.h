@@ -18,6 +18,7 @@
 class CChildFrame;
 class CTolvaDoc;
 class CTolvaView;
+class FindDialog;
 class Clock;
 class QAction;
 class QLabel;
@@ -95,6 +96,12 @@ public slots:
     void OnFilePrintPreview();
     void OnFilePrintSetup();
     void OnAppExit();
+    // The Find dialog over every year file (made on first use).
+    void OnEditFind();
+    FindDialog* findDialog() const;
+    void OnViewGotoDate();
+    // Shows the day in the active year window (a new one when none is open) and brings it to the front.
+    void showDay(int year, int month, int day);
     CChildFrame* OnWindowNew();
     // Lines the minimised year windows up along the bottom of the MDI area.
     void OnWindowArrange();
@@ -145,4 +152,5 @@ private:
     FrameCommands* m_commands = nullptr;
     QLabel* m_indicators[3] = {};
     QPointer<HelpWindow> m_helpWindow;
+    QPointer<FindDialog> m_findDialog;
 };

@@ -187,6 +187,20 @@ void CTolvaView::OnToday()
     emit stateChanged();
 }
 
+void CTolvaView::showDate(int year, int month, int day)
+{
+    if (!m_document || year < Calendar::kFirstYear || year > Calendar::kLastYear)
+        return;
+    if (year != shownYear()) {
+        saveShownYear();
+        ShowYear(year);
+    }
+    month = std::clamp(month, 1, 12);
+    selectDay(month, std::clamp(day, 1, Calendar::daysInMonth(year, month)));
+    repaintAll();
+    notifySelection();
+}
+
 void CTolvaView::selectDay(int month, int day)
 {
     m_settings.m_stSelected = SYSTEMTIME{};

@@ -51,6 +51,8 @@ public slots:
     void OnYearPlus();
     void OnYearMinus();
     void OnToday();
+    // Shows `year` (saving the year left) and selects the day; a day past the month's end selects its last.
+    void showDate(int year, int month, int day);
     void flipToggle(CTolvaView::Toggle toggle);
     // The Day dialog for the selected day; true when it was confirmed.
     bool editSelectedDay();

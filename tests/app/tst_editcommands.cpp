@@ -3,6 +3,8 @@
 #include "ChildFrame.h"
 #include "DataStore.h"
 #include "DayDialogDriver.h"
+#include "FindDialog.h"
+#include "GoToDateDialog.h"
 #include "ManualClock.h"
 #include "SampleYears.h"
 #include "TolvaApp.h"
@@ -13,6 +15,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <memory>
 
@@ -26,6 +29,8 @@ private slots:
     void init();
     void cleanup();
     void ctrlZTakesBackADeletedProjectToTheByte();
+    void ctrlFListsEveryYearsDaysAndShowsTheChosenOne();
+    void ctrlGShowsTheDate();
 
 private:
     void activate()
@@ -91,6 +96,41 @@ void TestEditCommands::ctrlZTakesBackADeletedProjectToTheByte()
     QTest::keyClick(view(), Qt::Key_Z, Qt::ControlModifier);
     QTest::keyClick(view(), Qt::Key_Y, Qt::ControlModifier);
     QCOMPARE(yearFile(2026), deleted);
+}
+
+// The memos of 2024 (no window shows it) are found too, by date; Enter on one shows its day.
+void TestEditCommands::ctrlFListsEveryYearsDaysAndShowsTheChosenOne()
+{
+    QTest::keyClick(view(), Qt::Key_F, Qt::ControlModifier);
+    FindDialog* find = frame().findDialog();
+    QVERIFY(find && find->isVisible());
+    QTest::keyClicks(find->textEdit(), "dentist");
+    QTreeWidget* results = find->results();
+    QCOMPARE(results->topLevelItemCount(), 24);
+    QCOMPARE(results->topLevelItem(0)->text(0), "Wed 03 Jan 2024");
+    QCOMPARE(results->topLevelItem(12)->text(2), "Dentist");
+    QTest::keyClick(find->textEdit(), Qt::Key_Return);
+    QTest::keyClick(results, Qt::Key_Down);
+    QTest::keyClick(results, Qt::Key_Return);
+    QCOMPARE(view()->shownYear(), 2024);
+    QCOMPARE(view()->selectedDay().wMonth, 2);
+    QCOMPARE(view()->selectedDay().wDay, 4);
+}
+
+void TestEditCommands::ctrlGShowsTheDate()
+{
+    whenModal<GoToDateDialog>([](GoToDateDialog* d) {
+        d->dateEdit()->setFocus();
+        d->dateEdit()->setSelectedSection(QDateTimeEdit::YearSection);
+        typeText(d->dateEdit(), "2031");
+        d->dateEdit()->setSelectedSection(QDateTimeEdit::DaySection);
+        typeText(d->dateEdit(), "09");
+        QTest::keyClick(d, Qt::Key_Return);
+    });
+    QTest::keyClick(view(), Qt::Key_G, Qt::ControlModifier);
+    QCOMPARE(view()->shownYear(), 2031);
+    QCOMPARE(view()->selectedDay().wMonth, 3);
+    QCOMPARE(view()->selectedDay().wDay, 9);
 }
 
 QTEST_MAIN(TestEditCommands)
