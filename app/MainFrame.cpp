@@ -1,7 +1,9 @@
 #include "MainFrame.h"
 
 #include "AboutDialog.h"
+#include "AlarmWatch.h"
 #include "ChildFrame.h"
+#include "DesktopNotifier.h"
 #include "FindDialog.h"
 #include "GoToDateDialog.h"
 #include "HelpWindow.h"
@@ -67,6 +69,7 @@ CMainFrame::CMainFrame(const QString& workDir, const Clock& clock, QWidget* pare
 CMainFrame::~CMainFrame()
 {
     closeAllYearWindows(true);
+    m_alarmWatch.reset();
     if (m_registry) {
         emit aboutToSaveDefaults();
         if (const StoreResult r = saveDefaults(); !r.ok())
@@ -133,6 +136,13 @@ bool CMainFrame::LoadFrame()
     m_registry = std::make_unique<YearRegistry>(m_store, defaults);
     connect(m_registry.get(), &YearRegistry::problem, this,
             [this](const StoreResult& result) { report(result.message); });
+    m_alarmWatch = std::make_unique<AlarmWatch>(*m_registry, m_clock);
+    m_alarmWatch->setShownByWindow([this](int year) {
+        return std::any_of(m_frames.cbegin(), m_frames.cend(), [year](const CChildFrame* f) {
+            return f->view() && f->view()->shownYear() == year;
+        });
+    });
+    connect(m_alarmWatch.get(), &AlarmWatch::alarmDue, this, &CMainFrame::showAlarm);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect available = screen->availableGeometry();
@@ -284,6 +294,8 @@ CChildFrame* CMainFrame::createYearWindow(CTolvaDoc* document, int year)
         statusBar()->showMessage(text.isEmpty() ? QLatin1String(kIdlePrompt) : text);
     });
     connect(document, &CTolvaDoc::titleChanged, this, &CMainFrame::updateFrameTitle);
+    connect(view, &CTolvaView::alarmShown, this,
+            [](const QString& message) { DesktopNotifier::notifyAlarm(message); });
     connect(view, &CTolvaView::titleChanged, this, [this] {
         renumberWindows();
         updateFrameTitle();
@@ -589,6 +601,17 @@ bool CMainFrame::restoreSession(const WindowSession& session)
     if (session.active >= 0 && session.active < opened.size() && opened.at(session.active))
         m_mdiArea->setActiveSubWindow(opened.at(session.active));
     return std::any_of(opened.cbegin(), opened.cend(), [](const CChildFrame* f) { return f != nullptr; });
+}
+
+void CMainFrame::showAlarm(const QString& message)
+{
+    // Not exec(): the check goes on each second while the box is open.
+    auto* box =
+        new QMessageBox(QMessageBox::Information, tr("Alarm Message"), message, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
+    DesktopNotifier::notifyAlarm(message);
 }
 
 void CMainFrame::closeAllYearWindows(bool force)

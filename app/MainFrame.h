@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 
+class AlarmWatch;
 class CChildFrame;
 class CTolvaDoc;
 class CTolvaView;
@@ -134,6 +135,8 @@ private:
     void updateIndicators();
     void placeFrame(const QRect& geometry, bool maximized);
     void closeAllYearWindows(bool force);
+    // The box of an alarm of a year no window shows, as a window shows its own.
+    void showAlarm(const QString& message);
     StoreResult saveDefaults() const;
 
     DataStore m_store;
@@ -143,6 +146,7 @@ private:
     CYearPainter m_painter;
     CYearPainter* m_previousPainter = nullptr;
     std::unique_ptr<YearRegistry> m_registry;
+    std::unique_ptr<AlarmWatch> m_alarmWatch;
     std::unique_ptr<QPrinter> m_printer;
     MessageSink m_messageSink;
 

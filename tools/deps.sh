@@ -12,6 +12,7 @@ packages=(
     libx11-dev desktop-file-utils appstream poppler-utils
     radicale python3-caldav openssl
     python3 librsvg2-bin groff-base dpkg-dev lintian
+    dbus python3-dbusmock
 )
 
 missing=()

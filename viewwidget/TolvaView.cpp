@@ -413,6 +413,7 @@ void CTolvaView::checkAlarms()
     m_alarmBoxes.append(box);
     connect(box, &QObject::destroyed, this, [this] { m_alarmBoxes.removeAll(nullptr); });
     box->open();
+    emit alarmShown(text);
 }
 
 QList<QMessageBox*> CTolvaView::openAlarmBoxes() const

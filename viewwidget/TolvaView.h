@@ -68,6 +68,8 @@ signals:
     void titleChanged(const QString& title);
     // The shown year, the selected day or a toggle changed.
     void stateChanged();
+    // An alarm fired and its box is up (for a desktop notification).
+    void alarmShown(const QString& message);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
