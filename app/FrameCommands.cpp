@@ -1,5 +1,6 @@
 #include "FrameCommands.h"
 
+#include "Icons.h"
 #include "ViewCommands.h"
 
 #include <QAction>
@@ -53,7 +54,7 @@ constexpr CommandText kCommands[] = {
 
 QIcon icon(const char* name)
 {
-    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
+    return Icons::named(name);
 }
 
 void setPrompt(QAction* action, const QString& prompt)

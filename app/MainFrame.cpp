@@ -7,6 +7,7 @@
 #include "FindDialog.h"
 #include "GoToDateDialog.h"
 #include "HelpWindow.h"
+#include "Icons.h"
 #include "InvalidArgument.h"
 #include "KeyLockState.h"
 #include "PrintSettings.h"
@@ -84,7 +85,7 @@ CMainFrame::~CMainFrame()
 bool CMainFrame::LoadFrame()
 {
     setWindowTitle(kAppTitle);
-    setWindowIcon(QIcon(QStringLiteral(":/icons/tolva.svg")));
+    setWindowIcon(Icons::named("tolva"));
     setObjectName(QStringLiteral("CMainFrame"));
 
     m_mdiArea = new QMdiArea(this);
