@@ -90,6 +90,9 @@ bool CMainFrame::LoadFrame()
 
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setObjectName(QStringLiteral("mdiArea"));
+    // A year window larger than the area (a small screen at a large scale) can be scrolled to.
+    m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdiArea->setWhatsThis(
         QStringLiteral("The year windows. Double-click a day (or press Enter) to edit it; "
                        "Page Up and Page Down step through the years."));

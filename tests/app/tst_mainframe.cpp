@@ -15,8 +15,10 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
@@ -71,6 +73,7 @@ private slots:
     void accelerators();
     void saveWritesNothing();
     void statusBarPanes();
+    void yearWindowsLargerThanTheAreaScroll();
     void viewStatusTextGoesToTheMessagePane();
     void contextHelpEntersWhatsThisMode();
     void aboutBoxNamesVersionCopyrightLicenceAndHomePage_data();
@@ -293,6 +296,17 @@ void TestMainFrame::saveWritesNothing()
 }
 
 // The message pane, then "CAP", "NUM" and "SCRL".
+// At 800x600 with scale 2 a year window does not fit; the rest of it must be reachable.
+void TestMainFrame::yearWindowsLargerThanTheAreaScroll()
+{
+    frame().OnFileNew();
+    CChildFrame* window = frame().yearWindows().last();
+    window->resize(frame().mdiArea()->viewport()->size() * 2);
+    QTRY_VERIFY(frame().mdiArea()->verticalScrollBar()->isVisible());
+    QVERIFY(frame().mdiArea()->horizontalScrollBar()->isVisible());
+    window->close();
+}
+
 void TestMainFrame::statusBarPanes()
 {
     QStringList indicators;

@@ -2,6 +2,7 @@
 // every option either program takes is in its page, with the sections a manual page is read for, and
 // groff reads both without a warning.
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -93,6 +94,7 @@ private slots:
     void everyOptionIsInThePage();
     void groffReadsThePagesCleanly_data();
     void groffReadsThePagesCleanly();
+    void pagesCarryTheChangelogsDate();
 };
 
 // A command the CLI accepts is found in tolva-cli(1) under its own name.
@@ -172,6 +174,21 @@ void TestManPages::groffReadsThePagesCleanly()
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QString());
     QCOMPARE(p.exitCode(), 0);
+}
+
+// The package's pages and changelog speak of one release: the same day in both.
+void TestManPages::pagesCarryTheChangelogsDate()
+{
+    QFile changelog(QStringLiteral(TOLVA_SOURCE_DIR "/packaging/changelog.in"));
+    QVERIFY(changelog.open(QIODevice::ReadOnly));
+    const QString trailer =
+        QString::fromUtf8(changelog.readAll()).section(QStringLiteral("\n -- "), 1).section('\n', 0, 0);
+    const QDate day =
+        QDateTime::fromString(trailer.section(QStringLiteral("  "), 1).trimmed(), Qt::RFC2822Date).date();
+    QVERIFY(day.isValid());
+    for (const QString& name : {QStringLiteral("tolva"), QStringLiteral("tolva-cli")})
+        QVERIFY2(page(name).contains(QStringLiteral(" 1 \"%1\" ").arg(day.toString(Qt::ISODate))),
+                 qPrintable(name));
 }
 
 QTEST_GUILESS_MAIN(TestManPages)
