@@ -104,7 +104,8 @@ void FindDialog::search()
     m_results->addTopLevelItems(items);
     QString status = m_text->text().isEmpty() ? QString()
                      : hits.isEmpty()         ? tr("Not found.")
-                                              : tr("Found %n time(s).", nullptr, int(hits.size()));
+                     : hits.size() == 1       ? tr("1 match.")
+                                              : tr("%1 matches.").arg(hits.size());
     const QStringList damaged = m_search.damagedYears();
     if (!damaged.isEmpty())
         status += QLatin1Char(' ') + tr("Damaged year files, searched as far as they read: %1.")
