@@ -161,7 +161,8 @@ void TestEditCommands::alarmOfThisYearFiresWhileTheWindowShowsNextYear()
         return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
     };
     QTRY_VERIFY2(calls().contains("Notify \"Tolva\""), calls().constData());
-    QVERIFY2(calls().contains("\"Alarm\" \"08:00   Monday, March 16, 2026\nBus at 8:15\""), calls().constData());
+    QVERIFY2(calls().contains("\"Alarm\" \"08:00   Monday, March 16, 2026\nBus at 8:15\""),
+             calls().constData());
     QTest::qWait(1500); // the next checks find it fired
     QCOMPARE(boxes().size(), 1);
 }
