@@ -153,7 +153,6 @@ void TestEditCommands::alarmOfThisYearFiresWhileTheWindowShowsNextYear()
     m_clock.set(moment(2026, 3, 16, 8, 0, 1));
     auto boxes = [this] { return frame().findChildren<QMessageBox*>(); };
     QTRY_COMPARE_WITH_TIMEOUT(boxes().size(), 1, 5000);
-    QCOMPARE(boxes().first()->windowTitle(), "Alarm Message");
     QCOMPARE(boxes().first()->text(), "08:00   Monday, March 16, 2026\n\nBus at 8:15");
     QCOMPARE(TestSupport::yearOnDisk(frame().store(), 2026, {}).m_alarms.at(75).m_bFired, 1);
     auto calls = [this] {

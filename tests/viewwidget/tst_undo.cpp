@@ -76,8 +76,6 @@ void TestUndo::stepsUndoneAndRedoneGiveTheFilesBack_data()
                                                     << "Edit January 03";
     QTest::newRow("every-year red day, then delete the first project")
         << Steps{{Step::EveryYear, 5, 1, 0, "May Day"}, {Step::Delete, 5, 1, 0}} << "Edit May 01";
-    QTest::newRow("delete the last, then the first")
-        << Steps{{Step::Delete, 6, 6, 13}, {Step::Delete, 6, 7, 0}} << "Delete Project 'Never'";
 }
 
 // Each level of the history is the files as they were after that many steps: undoing is no approximation.
