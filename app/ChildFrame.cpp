@@ -1,5 +1,6 @@
 #include "ChildFrame.h"
 
+#include "Icons.h"
 #include "TolvaDoc.h"
 #include "TolvaView.h"
 
@@ -9,7 +10,7 @@ CChildFrame::CChildFrame(CTolvaDoc* document, CTolvaView* view, QWidget* parent)
     : QMdiSubWindow(parent), m_document(document), m_view(view)
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowIcon(QIcon(QStringLiteral(":/icons/year-window.svg")));
+    setWindowIcon(Icons::named("tolva"));
     setWidget(view);
     connect(view, &CTolvaView::titleChanged, document, &CTolvaDoc::SetTitle);
     connect(document, &CTolvaDoc::titleChanged, this, &CChildFrame::updateCaption);

@@ -1,5 +1,6 @@
 #include "FrameCommands.h"
 
+#include "Icons.h"
 #include "ViewCommands.h"
 
 #include <QAction>
@@ -37,6 +38,9 @@ constexpr CommandText kCommands[] = {
      "Set up the calendar server the planner syncs with\nCalendar Account"},
     {FC::ID_FILE_SYNC_NOW, "Sync &Now", "Sync the years with the calendar account now\nSync Now"},
     {FC::ID_APP_EXIT, "E&xit", "Quit the application; prompts to save documents\nExit"},
+    {FC::ID_EDIT_FIND, "&Find...",
+     "Find a text in the memos, red days, alarms and projects of every year\nFind"},
+    {FC::ID_VIEW_GOTO_DATE, "&Go to Date...", "Show a date's year and select the day\nGo to Date"},
     {FC::ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar\nToggle ToolBar"},
     {FC::ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar\nToggle StatusBar"},
     {FC::ID_WINDOW_NEW, "&New Window", "Open another window for the active document\nNew Window"},
@@ -53,7 +57,7 @@ constexpr CommandText kCommands[] = {
 
 QIcon icon(const char* name)
 {
-    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
+    return Icons::named(name);
 }
 
 void setPrompt(QAction* action, const QString& prompt)
@@ -90,6 +94,8 @@ void FrameCommands::createActions()
     action(ID_FILE_OPEN)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     action(ID_FILE_SAVE)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     action(ID_FILE_PRINT)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    action(ID_EDIT_FIND)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    action(ID_VIEW_GOTO_DATE)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
     action(ID_HELP)->setShortcut(QKeySequence(Qt::Key_F1));
     action(ID_CONTEXT_HELP)->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1));
     action(ID_NEXT_PANE)->setShortcut(QKeySequence(Qt::Key_F6));
@@ -148,6 +154,11 @@ void FrameCommands::createMenus(QMainWindow* frame)
     file129->addAction(cmd(ID_FILE_SYNC_NOW));
     file129->addSeparator();
     file129->addAction(cmd(ID_APP_EXIT));
+    auto* edit129 = new QMenu(QStringLiteral("&Edit"), owner);
+    edit129->addAction(m_viewCommands->undoAction());
+    edit129->addAction(m_viewCommands->redoAction());
+    edit129->addSeparator();
+    edit129->addAction(cmd(ID_EDIT_FIND));
     auto* view129 = new QMenu(QStringLiteral("&View"), owner);
     view129->addAction(cmd(ID_VIEW_TOOLBAR));
     view129->addAction(cmd(ID_VIEW_STATUS_BAR));
@@ -155,6 +166,7 @@ void FrameCommands::createMenus(QMainWindow* frame)
     view129->addAction(view(VC::YearPlus));
     view129->addAction(view(VC::YearMinus));
     view129->addAction(view(VC::Today));
+    view129->addAction(cmd(ID_VIEW_GOTO_DATE));
     view129->addSeparator();
     for (const VC c :
          {VC::ShowDayNumbers, VC::ShowSundays, VC::ShowProjectLines, VC::ShowMemoAlarm, VC::ShowRedDays})
@@ -170,7 +182,7 @@ void FrameCommands::createMenus(QMainWindow* frame)
     help129->addAction(cmd(ID_HELP_FINDER));
     help129->addSeparator();
     help129->addAction(cmd(ID_APP_ABOUT));
-    m_menus129 = {file129, view129, window129, help129};
+    m_menus129 = {file129, edit129, view129, window129, help129};
 }
 
 void FrameCommands::createToolBar(QMainWindow* frame)
@@ -208,7 +220,8 @@ void FrameCommands::update(QMenuBar* menuBar, bool yearWindows, bool haveView)
         for (QMenu* menu : wanted == kMenuYear ? m_menus129 : m_menus128)
             menuBar->addMenu(menu);
     }
-    for (const int id : {ID_FILE_CLOSE, ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_WINDOW_NEW})
+    for (const int id :
+         {ID_FILE_CLOSE, ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_WINDOW_NEW, ID_VIEW_GOTO_DATE})
         action(id)->setEnabled(haveView);
     for (const int id : {ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_ARRANGE})
         action(id)->setEnabled(yearWindows);

@@ -36,6 +36,7 @@ public:
         ID_FILE_PRINT_SETUP = 57606,
         ID_FILE_PRINT = 57607,
         ID_FILE_PRINT_PREVIEW = 57609,
+        ID_EDIT_FIND = 57636,
         ID_WINDOW_NEW = 57648,
         ID_WINDOW_ARRANGE = 57649,
         ID_WINDOW_CASCADE = 57650,
@@ -51,6 +52,7 @@ public:
         ID_VIEW_STATUS_BAR = 59393,
         ID_FILE_ACCOUNT = 32800,
         ID_FILE_SYNC_NOW = 32801,
+        ID_VIEW_GOTO_DATE = 32794,
     };
 
     // Builds every action, both menu sets and the toolbar (docked at the top of `frame`). The accelerators

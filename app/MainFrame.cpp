@@ -2,11 +2,16 @@
 
 #include "AboutDialog.h"
 #include "AccountDialog.h"
+#include "AlarmWatch.h"
 #include "ChildFrame.h"
+#include "DesktopNotifier.h"
 #include "DurableFile.h"
+#include "FindDialog.h"
 #include "FrameSync.h"
+#include "GoToDateDialog.h"
 #include "SyncStatusField.h"
 #include "HelpWindow.h"
+#include "Icons.h"
 #include "InvalidArgument.h"
 #include "KeyLockState.h"
 #include "PasswordStore.h"
@@ -41,6 +46,7 @@
 #include <QWhatsThis>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -69,6 +75,7 @@ CMainFrame::CMainFrame(const QString& workDir, const Clock& clock, QWidget* pare
 CMainFrame::~CMainFrame()
 {
     closeAllYearWindows(true);
+    m_alarmWatch.reset();
     if (m_registry) {
         emit aboutToSaveDefaults();
         writeDefaults();
@@ -82,11 +89,14 @@ CMainFrame::~CMainFrame()
 bool CMainFrame::LoadFrame()
 {
     setWindowTitle(kAppTitle);
-    setWindowIcon(QIcon(QStringLiteral(":/icons/tolva.svg")));
+    setWindowIcon(Icons::named("tolva"));
     setObjectName(QStringLiteral("CMainFrame"));
 
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setObjectName(QStringLiteral("mdiArea"));
+    // A year window larger than the area (a small screen at a large scale) can be scrolled to.
+    m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdiArea->setWhatsThis(
         QStringLiteral("The year windows. Double-click a day (or press Enter) to edit it; "
                        "Page Up and Page Down step through the years."));
@@ -138,6 +148,13 @@ bool CMainFrame::LoadFrame()
                            m_commands->action(ID_FILE_SYNC_NOW));
     statusBar()->insertPermanentWidget(0, m_sync->statusField());
     m_sync->atStart();
+    m_alarmWatch = std::make_unique<AlarmWatch>(*m_registry, m_clock);
+    m_alarmWatch->setShownByWindow([this](int year) {
+        return std::any_of(m_frames.cbegin(), m_frames.cend(), [year](const CChildFrame* f) {
+            return f->view() && f->view()->shownYear() == year;
+        });
+    });
+    connect(m_alarmWatch.get(), &AlarmWatch::alarmDue, this, &CMainFrame::showAlarm);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect available = screen->availableGeometry();
@@ -170,6 +187,8 @@ void CMainFrame::connectCommands()
     connect(cmd(ID_FILE_PRINT_SETUP), &QAction::triggered, this, &CMainFrame::OnFilePrintSetup);
     connect(cmd(ID_FILE_ACCOUNT), &QAction::triggered, this, &CMainFrame::OnFileAccount);
     connect(cmd(ID_APP_EXIT), &QAction::triggered, this, &CMainFrame::OnAppExit);
+    connect(cmd(ID_EDIT_FIND), &QAction::triggered, this, &CMainFrame::OnEditFind);
+    connect(cmd(ID_VIEW_GOTO_DATE), &QAction::triggered, this, &CMainFrame::OnViewGotoDate);
     connect(cmd(ID_WINDOW_NEW), &QAction::triggered, this, &CMainFrame::OnWindowNew);
     connect(cmd(ID_WINDOW_CASCADE), &QAction::triggered, m_mdiArea, &QMdiArea::cascadeSubWindows);
     connect(cmd(ID_WINDOW_TILE_HORZ), &QAction::triggered, m_mdiArea, &QMdiArea::tileSubWindows);
@@ -288,6 +307,8 @@ CChildFrame* CMainFrame::createYearWindow(CTolvaDoc* document, int year)
         statusBar()->showMessage(text.isEmpty() ? QLatin1String(kIdlePrompt) : text);
     });
     connect(document, &CTolvaDoc::titleChanged, this, &CMainFrame::updateFrameTitle);
+    connect(view, &CTolvaView::alarmShown, this,
+            [](const QString& message) { DesktopNotifier::notifyAlarm(message); });
     connect(view, &CTolvaView::titleChanged, this, [this] {
         renumberWindows();
         updateFrameTitle();
@@ -409,6 +430,44 @@ void CMainFrame::OnFilePrintSetup()
 void CMainFrame::OnAppExit()
 {
     close();
+}
+
+void CMainFrame::OnEditFind()
+{
+    if (!m_findDialog) {
+        m_findDialog = new FindDialog(m_store.yearsDir(), this);
+        connect(m_findDialog, &FindDialog::dayChosen, this, &CMainFrame::showDay);
+    }
+    m_findDialog->start();
+}
+
+FindDialog* CMainFrame::findDialog() const
+{
+    return m_findDialog;
+}
+
+void CMainFrame::OnViewGotoDate()
+{
+    CTolvaView* view = activeView();
+    if (!view)
+        return;
+    const SYSTEMTIME& s = view->selectedDay();
+    const std::optional<QDate> date = GoToDateDialog::ask(QDate(s.wYear, s.wMonth, s.wDay), this);
+    if (date && activeView() == view)
+        view->showDate(date->year(), date->month(), date->day());
+}
+
+void CMainFrame::showDay(int year, int month, int day)
+{
+    if (!activeView())
+        OnFileNew();
+    CChildFrame* frame = activeYearWindow();
+    if (!frame || !frame->view())
+        return;
+    frame->view()->showDate(year, month, day);
+    if (frame->isMinimized())
+        frame->showNormal();
+    m_mdiArea->setActiveSubWindow(frame);
 }
 
 CChildFrame* CMainFrame::OnWindowNew()
@@ -572,6 +631,17 @@ bool CMainFrame::restoreSession(const WindowSession& session)
     if (session.active >= 0 && session.active < opened.size() && opened.at(session.active))
         m_mdiArea->setActiveSubWindow(opened.at(session.active));
     return std::any_of(opened.cbegin(), opened.cend(), [](const CChildFrame* f) { return f != nullptr; });
+}
+
+void CMainFrame::showAlarm(const QString& message)
+{
+    // Not exec(): the check goes on each second while the box is open.
+    auto* box =
+        new QMessageBox(QMessageBox::Information, tr("Alarm Message"), message, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
+    DesktopNotifier::notifyAlarm(message);
 }
 
 void CMainFrame::closeAllYearWindows(bool force)

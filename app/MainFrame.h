@@ -15,9 +15,11 @@
 #include <functional>
 #include <memory>
 
+class AlarmWatch;
 class CChildFrame;
 class CTolvaDoc;
 class CTolvaView;
+class FindDialog;
 class Clock;
 class FrameSync;
 class PasswordStore;
@@ -101,6 +103,12 @@ public slots:
     PasswordStore* passwords();
     FrameSync* frameSync() const { return m_sync; }
     void OnAppExit();
+    // The Find dialog over every year file (made on first use).
+    void OnEditFind();
+    FindDialog* findDialog() const;
+    void OnViewGotoDate();
+    // Shows the day in the active year window (a new one when none is open) and brings it to the front.
+    void showDay(int year, int month, int day);
     CChildFrame* OnWindowNew();
     // Lines the minimised year windows up along the bottom of the MDI area.
     void OnWindowArrange();
@@ -133,6 +141,8 @@ private:
     void updateIndicators();
     void placeFrame(const QRect& geometry, bool maximized);
     void closeAllYearWindows(bool force);
+    // The box of an alarm of a year no window shows, as a window shows its own.
+    void showAlarm(const QString& message);
     StoreResult saveDefaults() const;
     // Saves the defaults when the file does not hold them; tells a failure once. True when on disk.
     bool writeDefaults();
@@ -145,6 +155,7 @@ private:
     CYearPainter m_painter;
     CYearPainter* m_previousPainter = nullptr;
     std::unique_ptr<YearRegistry> m_registry;
+    std::unique_ptr<AlarmWatch> m_alarmWatch;
     std::unique_ptr<QPrinter> m_printer;
     MessageSink m_messageSink;
 
@@ -156,4 +167,5 @@ private:
     FrameSync* m_sync = nullptr;
     QLabel* m_indicators[3] = {};
     QPointer<HelpWindow> m_helpWindow;
+    QPointer<FindDialog> m_findDialog;
 };

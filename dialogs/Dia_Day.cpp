@@ -576,6 +576,8 @@ void CDia_Day::setColor(COLORREF color)
     palette.setColor(QPalette::Window, colorFromColorRef(color));
     palette.setColor(QPalette::WindowText, Qt::black);
     m_ui->colorSwatch->setPalette(palette);
+    // A label, so that a screen reader reads it as the colour it shows and not as an empty frame.
+    m_ui->colorSwatch->setAccessibleDescription(colorFromColorRef(color).name().toUpper());
     m_ui->colorSwatch->update();
 }
 

@@ -39,6 +39,10 @@ public:
     CDia_Day(YearDocument& document, const SYSTEMTIME& selected, QWidget* parent = nullptr);
     // Edits the day year.m_settings.m_stSelected of `year` in place, for callers without a document.
     explicit CDia_Day(YearData& year, QWidget* parent = nullptr);
+    // Edits the day `selected` of `year`; OK hands the edit to `commit` (the view's undo history), which
+    // throws InvalidArgument to keep the dialog open. `year` must outlive the dialog.
+    CDia_Day(const YearData& year, const SYSTEMTIME& selected, std::function<void(const DayEdit&)> commit,
+             QWidget* parent);
     ~CDia_Day() override;
 
     // False for a date that does not exist (30 February): the view does not open the dialog for it.
@@ -68,8 +72,6 @@ protected:
 private:
     enum class Page { Memo, RedDay, Alarm };
 
-    CDia_Day(const YearData& year, const SYSTEMTIME& selected, std::function<void(const DayEdit&)> commit,
-             QWidget* parent);
     void nameControls();
     bool dayIsHeld() const;
 

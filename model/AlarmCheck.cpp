@@ -22,6 +22,14 @@ std::optional<int> AlarmCheck::firstDue(const YearData& year, const SYSTEMTIME& 
     return std::nullopt;
 }
 
+bool AlarmCheck::hasPending(const YearData& year)
+{
+    for (const AlarmRecord& alarm : year.m_alarms)
+        if (alarm.m_bFired == 0 && alarm.m_bOn != 0 && Calendar::isValidDateTime(alarm.m_stWhen))
+            return true;
+    return false;
+}
+
 QString AlarmCheck::message(const YearData& year, int dayIndex)
 {
     const SYSTEMTIME& when = year.m_alarms.at(dayIndex).m_stWhen;

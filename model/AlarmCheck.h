@@ -16,6 +16,8 @@ class AlarmCheck
 public:
     // The first due alarm in day order (earlier days first), as its day of the year.
     static std::optional<int> firstDue(const YearData& year, const SYSTEMTIME& now);
+    // Whether an alarm is on, has not fired and names a real moment (due already or later).
+    static bool hasPending(const YearData& year);
     // "%H:%M   %A, %B %d, %Y", an empty line, then the alarm's text.
     static QString message(const YearData& year, int dayIndex);
 };

@@ -210,4 +210,16 @@ SYSTEMTIME nowUtc()
     return fromQDateTime(QDateTime::currentDateTimeUtc());
 }
 
+SYSTEMTIME dateOfDayOfYear(int year, int dayOfYear)
+{
+    const int days = isLeapYear(year) ? 366 : 365;
+    if (dayOfYear < 1 || dayOfYear > days)
+        dayOfYear = 1;
+    int y = 0;
+    int m = 0;
+    int d = 0;
+    dateFromDayNumber(dayNumber(year, 1, 1) + dayOfYear - 1, y, m, d);
+    return makeDate(y, m, d);
+}
+
 } // namespace Calendar

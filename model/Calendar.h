@@ -23,6 +23,8 @@ bool isValidDateTime(const SYSTEMTIME& st);
 
 // 1-based ordinal of the date in its year (1 January = 1); -1 for a date that does not exist.
 int dayOfYear(int year, int month, int day);
+// The date of a 1-based ordinal in `year`, the inverse of dayOfYear(); 1 January for one outside the year.
+SYSTEMTIME dateOfDayOfYear(int year, int dayOfYear);
 // 0 = Sunday .. 6 = Saturday; -1 for a date that does not exist.
 int dayOfWeek(int year, int month, int day);
 // Days since 1 January of year 1 (that day is 0); only meaningful for valid dates.

@@ -8,6 +8,7 @@ two or more spaces. With --commands, every entry of the "Commands:" section name
 """
 import argparse
 import datetime
+import email.utils
 import gzip
 import os
 import re
@@ -118,6 +119,16 @@ def entries_to_roff(entries, bold_terms=True):
     return out
 
 
+def changelog_date(path):
+    """The day of the first trailer line (" -- Name <mail>  Tue, 08 Dec 2026 12:00:00 +0000")."""
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            if line.startswith(" -- ") and "  " in line[4:]:
+                stamp = line[4:].split("  ", 1)[1].strip()
+                return email.utils.parsedate_to_datetime(stamp).strftime("%Y-%m-%d")
+    sys.exit("no dated entry in %s" % path)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--program", required=True)
@@ -127,13 +138,17 @@ def main():
     ap.add_argument("--commands", action="store_true", help="document each entry of Commands:")
     ap.add_argument("--see-also", default="")
     ap.add_argument("--output", required=True, help="the page; NAME.gz beside it as well")
+    ap.add_argument("--changelog", help="the Debian changelog whose newest entry dates the page")
     args = ap.parse_args()
 
     version = run(args.program, "--version").split()[-1]
     synopsis, description, sections = parse(run(args.program, "--help"))
-    # Reproducible: the date of the newest source, or of SOURCE_DATE_EPOCH.
-    epoch = int(os.environ.get("SOURCE_DATE_EPOCH", "0")) or int(os.path.getmtime(args.program))
-    date = datetime.datetime.fromtimestamp(epoch, datetime.timezone.utc).strftime("%Y-%m-%d")
+    # Reproducible: the date of the release the changelog names, else SOURCE_DATE_EPOCH or the program's.
+    if args.changelog:
+        date = changelog_date(args.changelog)
+    else:
+        epoch = int(os.environ.get("SOURCE_DATE_EPOCH", "0")) or int(os.path.getmtime(args.program))
+        date = datetime.datetime.fromtimestamp(epoch, datetime.timezone.utc).strftime("%Y-%m-%d")
 
     out = [
         '.\\" Made by tools/make-manpage.py from the output of %s --help; do not edit.' % args.name,

@@ -2,6 +2,7 @@
 
 #include "Calendar.h"
 #include "Clock.h"
+#include "DayEditCommand.h"
 #include "Dia_Day.h"
 #include "InvalidArgument.h"
 #include "PaintResources.h"
@@ -191,6 +192,20 @@ void CTolvaView::OnToday()
     emit stateChanged();
 }
 
+void CTolvaView::showDate(int year, int month, int day)
+{
+    if (!m_document || year < Calendar::kFirstYear || year > Calendar::kLastYear)
+        return;
+    if (year != shownYear()) {
+        saveShownYear();
+        ShowYear(year);
+    }
+    month = std::clamp(month, 1, 12);
+    selectDay(month, std::clamp(day, 1, Calendar::daysInMonth(year, month)));
+    repaintAll();
+    notifySelection();
+}
+
 void CTolvaView::selectDay(int month, int day)
 {
     m_settings.m_stSelected = SYSTEMTIME{};
@@ -375,9 +390,11 @@ bool CTolvaView::editSelectedDay()
     // The document is held for the dialog's whole life, whatever happens to the view's year meanwhile.
     const std::shared_ptr<YearDocument> document = m_document;
     // On the heap: a command run inside its modal loop (an accessibility client's File > Close, say) may
-    // destroy this view, and with it the dialog.
+    // destroy this view, and with it the dialog. OK goes through the year's undo history.
     const QPointer<CTolvaView> self(this);
-    m_dayDialog = new CDia_Day(*document, selected, this);
+    YearDocument& year = *document;
+    m_dayDialog = new CDia_Day(
+        year.data(), selected, [&year](const DayEdit& edit) { DayEditCommand::commit(year, edit); }, this);
     const bool accepted = m_dayDialog->exec() == QDialog::Accepted;
     if (!self)
         return accepted;
@@ -419,6 +436,7 @@ void CTolvaView::checkAlarms()
     m_alarmBoxes.append(box);
     connect(box, &QObject::destroyed, this, [this] { m_alarmBoxes.removeAll(nullptr); });
     box->open();
+    emit alarmShown(text);
 }
 
 QList<QMessageBox*> CTolvaView::openAlarmBoxes() const

@@ -52,6 +52,8 @@ public slots:
     void OnYearPlus();
     void OnYearMinus();
     void OnToday();
+    // Shows `year` (saving the year left) and selects the day; a day past the month's end selects its last.
+    void showDate(int year, int month, int day);
     void flipToggle(CTolvaView::Toggle toggle);
     // The Day dialog for the selected day; true when it was confirmed.
     bool editSelectedDay();
@@ -62,6 +64,8 @@ public slots:
     void finishDayDialog();
     // One alarm check, as the timer does each second.
     void checkAlarms();
+    // Saves the shown year now (after an undo or redo step, as after the Day dialog's OK).
+    void saveYear() { saveShownYear(); }
 
 signals:
     // For pane 0 of the status bar.
@@ -70,6 +74,8 @@ signals:
     void titleChanged(const QString& title);
     // The shown year, the selected day or a toggle changed.
     void stateChanged();
+    // An alarm fired and its box is up (for a desktop notification).
+    void alarmShown(const QString& message);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,5 +1,7 @@
 #include "ViewCommands.h"
 
+#include "YearHistory.h"
+
 #include <QAction>
 
 namespace {
@@ -59,6 +61,19 @@ ViewCommands::ViewCommands(QObject* parent) : QObject(parent)
             update();
         });
     }
+    m_undo = m_history.createUndoAction(this, tr("Undo"));
+    m_undo->setObjectName(QStringLiteral("actionUndo"));
+    m_undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    m_redo = m_history.createRedoAction(this, tr("Redo"));
+    m_redo->setObjectName(QStringLiteral("actionRedo"));
+    m_redo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    // A step reaches the disk at once, as the Day dialog's OK does (the group's own handler ran first).
+    for (QAction* step : {m_undo, m_redo})
+        connect(step, &QAction::triggered, this, [this] {
+            if (m_view)
+                m_view->saveYear();
+        });
     update();
 }
 
@@ -89,4 +104,10 @@ void ViewCommands::update()
         if (kCommands[i].toggle)
             action->setChecked(m_view && m_view->isToggleOn(kCommands[i].flips));
     }
+    QUndoStack* history = nullptr;
+    if (m_view && m_view->document()) {
+        history = YearHistory::of(*m_view->document());
+        m_history.addStack(history);
+    }
+    m_history.setActiveStack(history);
 }

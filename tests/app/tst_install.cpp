@@ -113,6 +113,8 @@ void TestInstall::desktopFileNamesTheProgramAndIcon()
     QCOMPARE(desktop.value(QStringLiteral("Exec")).toString(), QStringLiteral("tolva"));
     QCOMPARE(desktop.value(QStringLiteral("Icon")).toString(), QGuiApplication::desktopFileName());
     QCOMPARE(desktop.value(QStringLiteral("Name")).toString(), QStringLiteral("Tolva"));
+    // X11 groups the window under its class, which Qt takes from the application name.
+    QCOMPARE(desktop.value(QStringLiteral("StartupWMClass")).toString(), QCoreApplication::applicationName());
 }
 
 // Software centres show these: the licence and the newest release must be the program's own.

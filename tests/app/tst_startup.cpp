@@ -167,8 +167,8 @@ void TestStartup::menusFollowTheYearWindows()
 {
     Session s;
     QCOMPARE(s.start(), CTolvaApp::Outcome::Started);
-    const QStringList with{QStringLiteral("&File"), QStringLiteral("&View"), QStringLiteral("&Window"),
-                           QStringLiteral("&Help")};
+    const QStringList with{QStringLiteral("&File"), QStringLiteral("&Edit"), QStringLiteral("&View"),
+                           QStringLiteral("&Window"), QStringLiteral("&Help")};
     const QStringList without{QStringLiteral("&File"), QStringLiteral("&View"), QStringLiteral("&Help")};
     QCOMPARE(menuTitles(s.frame()), with);
 

@@ -449,6 +449,12 @@ private slots:
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
         QVERIFY(accessible);
         QCOMPARE(accessible->text(QAccessible::Name), name);
+        // The swatch is read as a text that says its colour, not as an empty frame.
+        if (control == QLatin1String("colorSwatch"))
+            QCOMPARE(accessible->role() == QAccessible::StaticText
+                         ? accessible->text(QAccessible::Description)
+                         : QString(),
+                     "#C8C8C8");
         for (const char* label : {"nameLabel", "colorLabel", "startLabel", "endLabel"})
             QVERIFY2(dialog.findChild<QLabel*>(label)->buddy(), label);
         dialog.reject();

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -93,6 +94,7 @@ private slots:
     void everyOptionIsInThePage();
     void groffReadsThePagesCleanly_data();
     void groffReadsThePagesCleanly();
+    void pagesCarryTheChangelogsDate();
 };
 
 // A command the CLI accepts is found in tolva-cli(1) under its own name.
@@ -172,6 +174,19 @@ void TestManPages::groffReadsThePagesCleanly()
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QString());
     QCOMPARE(p.exitCode(), 0);
+}
+
+// The package's pages and changelog speak of one release: the same day in both.
+void TestManPages::pagesCarryTheChangelogsDate()
+{
+    QFile changelog(QStringLiteral(TOLVA_SOURCE_DIR "/packaging/changelog.in"));
+    QVERIFY(changelog.open(QIODevice::ReadOnly));
+    const QString day = QRegularExpression(QStringLiteral(R"(\n -- .*  \w{3}, (\d\d \w{3} \d{4}))"))
+                            .match(QString::fromUtf8(changelog.readAll()))
+                            .captured(1);
+    const QString iso = QLocale::c().toDate(day, QStringLiteral("dd MMM yyyy")).toString(Qt::ISODate);
+    for (const QString& name : {QStringLiteral("tolva"), QStringLiteral("tolva-cli")})
+        QVERIFY2(!iso.isEmpty() && page(name).contains(" 1 \"" + iso + "\" "), qPrintable(name + iso));
 }
 
 QTEST_GUILESS_MAIN(TestManPages)

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 struct Ran
@@ -135,10 +137,11 @@ void TestPackage::dependsOnWhatItLoads()
 {
     QFETCH(QString, package);
     const QStringList depends = field(QStringLiteral("Depends")).split(QStringLiteral(", "));
-    const bool found = std::any_of(depends.cbegin(), depends.cend(), [&](const QString& d) {
+    // Named once: twice is what lintian and a reader both take for a mistake.
+    const auto times = std::count_if(depends.cbegin(), depends.cend(), [&](const QString& d) {
         return d.section(QLatin1Char(' '), 0, 0) == package;
     });
-    QVERIFY2(found, qPrintable(depends.join(QStringLiteral(", "))));
+    QVERIFY2(times == 1, qPrintable(depends.join(QStringLiteral(", "))));
 }
 
 void TestPackage::copyrightIsMachineReadable()

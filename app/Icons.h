@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QIcon>
+
+// The program's icons from the PNG the build makes of each SVG in res/icons (16, 32 and 48 pixels).
+class Icons
+{
+public:
+    // "new", "today", ..., "tolva".
+    static QIcon named(const char* name);
+};
