@@ -13,7 +13,7 @@ packages=(
     radicale python3-caldav openssl
     qtkeychain-qt6-dev gnome-keyring dbus dbus-x11 libsecret-tools
     python3 librsvg2-bin groff-base dpkg-dev lintian
-    dbus python3-dbusmock
+    python3-dbusmock
 )
 
 missing=()
