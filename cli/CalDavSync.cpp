@@ -16,6 +16,13 @@
 #include <QDir>
 #include <QFileInfo>
 
+// The command line of publish, sync and pull.
+struct Parsed
+{
+    CalDavSession::Options o;
+    bool allowMassDeletion = false;
+};
+
 namespace {
 
 enum class Command { Publish, Pull, Sync };
@@ -31,12 +38,6 @@ const QCommandLineOption kConnections(QStringLiteral("connections"), QString(), 
 const QCommandLineOption kAllowMassDeletion(QStringLiteral("allow-mass-deletion"));
 const QCommandLineOption kInsecureHttp(QStringLiteral("insecure-http"));
 const QCommandLineOption kVerbose(QStringLiteral("verbose"));
-
-struct Parsed
-{
-    CalDavSession::Options o;
-    bool allowMassDeletion = false;
-};
 
 // The report as the command prints it: the word in a column of ten, then what it is about.
 class TextSink : public SyncSink
@@ -184,6 +185,21 @@ int CalDavSync::finish(const SyncResult& result, const QString& advice)
                                                   .arg(result.failures.size() - 1));
 }
 
+// The account and its client, then the folder's lock.
+bool CalDavSync::open(CalDavSession& session, const Parsed& p, DataFolderLock& lock, const QString& yearsDir,
+                      const QString& nothing, QString& error)
+{
+    session.o = p.o;
+    if (!session.open(error, nothing, m_timeoutMs))
+        return false;
+    if (session.o.verbose)
+        session.client->setLog([this](const QString& line) {
+            m_err << line << '\n';
+            m_err.flush();
+        });
+    return lockForCommand(lock, yearsDir, nothing, true, error);
+}
+
 int CalDavSync::publish(const QStringList& args)
 {
     Parsed p;
@@ -191,17 +207,9 @@ int CalDavSync::publish(const QStringList& args)
     if (!parseOptions(args, Command::Publish, p, error))
         return usage(error, "publish");
     CalDavSession session;
-    session.o = p.o;
-    if (!session.open(error, QStringLiteral("published"), m_timeoutMs))
-        return fail(error);
-    if (session.o.verbose)
-        session.client->setLog([this](const QString& line) {
-            m_err << line << '\n';
-            m_err.flush();
-        });
-    FolderYear year(session.o.dir, session.o.year);
+    FolderYear year(p.o.dir, p.o.year);
     DataFolderLock lock(year.yearsDir());
-    if (!lockForCommand(lock, year.yearsDir(), QStringLiteral("published"), true, error))
+    if (!open(session, p, lock, year.yearsDir(), QStringLiteral("published"), error))
         return fail(error);
     TextSink sink(m_out, m_err, QStringLiteral(" (--force replaces it)"));
     const SyncResult r = PublishEngine(*session.client, session.collection, year, sink).run(session.o.force);
@@ -237,17 +245,9 @@ int CalDavSync::twoWay(const QStringList& args, bool outgoing)
         return usage(error, outgoing ? "sync" : "pull");
     const QString nothing = outgoing ? QStringLiteral("synced") : QStringLiteral("imported");
     CalDavSession session;
-    session.o = p.o;
-    if (!session.open(error, nothing, m_timeoutMs))
-        return fail(error);
-    if (session.o.verbose)
-        session.client->setLog([this](const QString& line) {
-            m_err << line << '\n';
-            m_err.flush();
-        });
-    FolderYear year(session.o.dir, session.o.year);
+    FolderYear year(p.o.dir, p.o.year);
     DataFolderLock lock(year.yearsDir());
-    if (!lockForCommand(lock, year.yearsDir(), nothing, true, error))
+    if (!open(session, p, lock, year.yearsDir(), nothing, error))
         return fail(error);
 
     SyncEngine::Options options;

@@ -3,6 +3,9 @@
 #include <QStringList>
 #include <QTextStream>
 
+class CalDavSession;
+class DataFolderLock;
+struct Parsed;
 struct SyncResult;
 
 // `tolva-cli publish`, `sync` and `pull`: the command lines over the sync library's engines (PublishEngine,
@@ -82,6 +85,8 @@ private:
     int fail(const QString& message);
     int usage(const QString& message, const char* command);
     int finish(const SyncResult& result, const QString& advice);
+    bool open(CalDavSession& session, const Parsed& p, DataFolderLock& lock, const QString& yearsDir,
+              const QString& nothing, QString& error);
 
     QTextStream& m_out;
     QTextStream& m_err;

@@ -2,6 +2,7 @@
 
 #include "CalDavClient.h"
 #include "ICalendarFile.h"
+#include "MissingEtags.h"
 #include "OutgoingEvents.h"
 #include "SyncEngine.h"
 #include "SyncSink.h"
@@ -229,17 +230,8 @@ void PublishEngine::recordStep(Plan& p, qsizetype i)
 
 bool PublishEngine::save(Plan& p)
 {
-    if (p.missingEtags) {
-        QList<MultiStatus::Response> after;
-        QString listError;
-        QHash<QString, QString> etags;
-        if (m_client.list(m_collection, after, listError))
-            for (const MultiStatus::Response& m : after)
-                etags.insert(CalDavClient::normalHref(m_collection, m.href), m.etag);
-        for (auto it = p.next.begin(); it != p.next.end(); ++it)
-            if (it->etag.isEmpty())
-                it->etag = etags.value(it->href);
-    }
+    if (p.missingEtags)
+        fillMissingEtags(m_client, m_collection, p.next);
     const QByteArray before = m_state.toJson();
     m_state.setEvents(m_shownUrl, p.next.values());
     QString error;

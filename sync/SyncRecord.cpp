@@ -2,6 +2,7 @@
 #include "SyncEngine.h"
 
 #include "CalDavClient.h"
+#include "MissingEtags.h"
 #include "SyncRound.h"
 #include "SyncSink.h"
 #include "SyncText.h"
@@ -11,20 +12,6 @@
 #include <QDir>
 
 namespace {
-
-// A server may change what it stores and then send no ETag; one more listing gives it.
-void fillMissingEtags(CalDavClient& client, const QUrl& collection, QHash<QString, SyncPlan::Known>& next)
-{
-    QList<MultiStatus::Response> after;
-    QString listError;
-    QHash<QString, QString> etags;
-    if (client.list(collection, after, listError))
-        for (const MultiStatus::Response& m : after)
-            etags.insert(CalDavClient::normalHref(collection, m.href), m.etag);
-    for (auto it = next.begin(); it != next.end(); ++it)
-        if (it->etag.isEmpty())
-            it->etag = etags.value(it->href);
-}
 
 SyncPlan::Known foreignRecord(const SyncDecision::Step& s, const QString& etag)
 {

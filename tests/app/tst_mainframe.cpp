@@ -125,16 +125,18 @@ void TestMainFrame::menuEntries_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QStringList>("entries");
 
-    QTest::newRow("129 File") << 129 << "&File" << QStringList{"&New\tCtrl+N",
-                                                               "&Close",
-                                                               "-",
-                                                               "&Print...\tCtrl+P",
-                                                               "Print Pre&view",
-                                                               "P&rint Setup...",
-                                                               "-",
-                                                               "Calendar &Account...",
-                                                               "-",
-                                                               "E&xit"};
+    QTest::newRow("129 File") << 129 << "&File"
+                              << QStringList{"&New\tCtrl+N",
+                                             "&Close",
+                                             "-",
+                                             "&Print...\tCtrl+P",
+                                             "Print Pre&view",
+                                             "P&rint Setup...",
+                                             "-",
+                                             "Calendar &Account...",
+                                             "Sync &Now",
+                                             "-",
+                                             "E&xit"};
     QTest::newRow("129 View") << 129 << "&View"
                               << QStringList{"&Toolbar",
                                              "&Status Bar",
@@ -155,8 +157,9 @@ void TestMainFrame::menuEntries_data()
                                 << QStringList{"&New Window", "&Cascade", "&Tile", "&Arrange Icons"};
     QTest::newRow("129 Help") << 129 << "&Help" << QStringList{"&Help Topics", "-", "&About Tolva..."};
     QTest::newRow("128 File") << 128 << "&File"
-                              << QStringList{"&New\tCtrl+N",         "-", "P&rint Setup...", "-",
-                                             "Calendar &Account...", "-", "&Close",          "E&xit"};
+                              << QStringList{
+                                     "&New\tCtrl+N", "-", "P&rint Setup...", "-",    "Calendar &Account...",
+                                     "Sync &Now",    "-", "&Close",          "E&xit"};
     QTest::newRow("128 View") << 128 << "&View" << QStringList{"&Toolbar", "&Status Bar"};
     QTest::newRow("128 Help") << 128 << "&Help" << QStringList{"&Help Topics", "&About Tolva..."};
 }

@@ -40,17 +40,7 @@ class TstPlannerSync : public QObject
     Q_OBJECT
 
 private:
-    QString peer(const QStringList& args)
-    {
-        QProcess p;
-        p.start(QStringLiteral("/usr/bin/python3"),
-                QStringList{QStringLiteral(TOLVA_CALDAV_PEER), m_server.baseUrl(),
-                            QLatin1String(RadicaleServer::kUser), QLatin1String(RadicaleServer::kPassword)} +
-                    args);
-        if (!p.waitForFinished(30000) || p.exitCode() != 0)
-            return QStringLiteral("failed: ") + QString::fromUtf8(p.readAllStandardError());
-        return QString::fromUtf8(p.readAllStandardOutput());
-    }
+    QString peer(const QStringList& args) { return m_server.peer(TOLVA_CALDAV_PEER, args); }
     QString memo(int d) const { return TextCodec::decode(m_document->data().m_memos.at(day(3, d))); }
 
     RadicaleServer m_server;

@@ -92,6 +92,20 @@ public:
     }
 
     quint16 port() const { return m_port; }
+    // Runs python3-caldav through `script` (tests/cli/caldav_peer.py) against this server: its output,
+    // or "failed: " and what it wrote to stderr.
+    QString peer(const char* script, const QStringList& args) const
+    {
+        QProcess p;
+        p.start(
+            QStringLiteral("/usr/bin/python3"),
+            QStringList{QLatin1String(script), baseUrl(), QLatin1String(kUser), QLatin1String(kPassword)} +
+                args);
+        if (!p.waitForFinished(30000) || p.exitCode() != 0)
+            return QStringLiteral("failed: ") + QString::fromUtf8(p.readAllStandardError());
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+
     QString baseUrl() const
     {
         return QStringLiteral("%1://127.0.0.1:%2/%3/")

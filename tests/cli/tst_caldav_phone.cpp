@@ -57,17 +57,7 @@ class TstCalDavPhone : public QObject
     Q_OBJECT
 
 private:
-    QString peer(const QStringList& args)
-    {
-        QProcess p;
-        p.start(QStringLiteral("/usr/bin/python3"),
-                QStringList{QStringLiteral(TOLVA_CALDAV_PEER), m_server.baseUrl(),
-                            QLatin1String(RadicaleServer::kUser), QLatin1String(RadicaleServer::kPassword)} +
-                    args);
-        if (!p.waitForFinished(30000) || p.exitCode() != 0)
-            return QStringLiteral("failed: ") + QString::fromUtf8(p.readAllStandardError());
-        return QString::fromUtf8(p.readAllStandardOutput());
-    }
+    QString peer(const QStringList& args) { return m_server.peer(TOLVA_CALDAV_PEER, args); }
 
     // UID -> SUMMARY of every event on the phone; each UID once, or the test fails.
     QMap<QString, QString> phone(const QString& calendar)
