@@ -113,6 +113,9 @@ QByteArray PublishState::toJson() const
                 etags.insert(it.key(), it.value());
             collection.insert(QStringLiteral("syncToken"), listing.token);
             collection.insert(QStringLiteral("listing"), etags);
+            if (!listing.yearStamp.isEmpty())
+                collection.insert(QStringLiteral("yearStamp"),
+                                  QString::fromLatin1(listing.yearStamp.toHex()));
         }
         collections.append(collection);
     }
@@ -181,10 +184,13 @@ bool PublishState::fromJson(const QByteArray& json, QString& error)
             list << k;
         }
         m_collections.insert(url, list);
-        Listing listing{c.toObject().value(QStringLiteral("syncToken")).toString(), {}};
+        Listing listing;
+        listing.token = c.toObject().value(QStringLiteral("syncToken")).toString();
         const QJsonObject etags = c.toObject().value(QStringLiteral("listing")).toObject();
         for (auto it = etags.constBegin(); it != etags.constEnd(); ++it)
             listing.etags.insert(it.key(), it.value().toString());
+        listing.yearStamp =
+            QByteArray::fromHex(c.toObject().value(QStringLiteral("yearStamp")).toString().toLatin1());
         setListing(url, listing);
     }
     if (format < kFormat)

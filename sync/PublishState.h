@@ -35,6 +35,8 @@ public:
     {
         QString token;
         QHash<QString, QString> etags; // href -> ETag
+        // SyncEngine::yearStamp of the year when both sides were last found equal; empty when unknown.
+        QByteArray yearStamp;
     };
     Listing listing(const QString& collection) const { return m_listings.value(collection); }
     void setListing(const QString& collection, const Listing& listing);

@@ -10,7 +10,10 @@
 #include "SyncYear.h"
 #include "TextCodec.h"
 #include "YearEdits.h"
+#include "YearFileCodec.h"
 #include "YearItems.h"
+
+#include <QCryptographicHash>
 
 #include <QDir>
 
@@ -106,7 +109,12 @@ int SyncEngine::pendingChanges(const Round& r)
 
 bool SyncEngine::runRound(Round& r, bool first)
 {
-    if (!readYear(r) || !list(r) || !fetch(r))
+    if (!readYear(r) || !list(r))
+        return false;
+    if (quiet(r))
+        return true;
+    prepareLocals(r);
+    if (!fetch(r))
         return false;
     if (first)
         for (const QString& note : r.notes)
@@ -131,6 +139,27 @@ bool SyncEngine::readYear(Round& r)
         r.knownByHref.insert(r.known.at(i).href, i);
         r.knownByUid.insert(r.known.at(i).uid, i);
     }
+    return true;
+}
+
+// Nothing changed on the server since the token, and the year is as it was when last synced: the record
+// stands as it is, without the cost of rendering every item of the year.
+bool SyncEngine::quiet(const Round& r) const
+{
+    const PublishState::Listing last = m_state.listing(m_shownUrl);
+    return r.deltaEmpty && m_settled.isEmpty() && !last.yearStamp.isEmpty() &&
+           last.yearStamp == yearStamp(m_year.data());
+}
+
+QByteArray SyncEngine::yearStamp(const YearData& year)
+{
+    YearData items = year;
+    items.m_settings = DisplaySettings{}; // what a view shows is no item of the calendar
+    return QCryptographicHash::hash(YearFileCodec::encode(items), QCryptographicHash::Sha256);
+}
+
+void SyncEngine::prepareLocals(Round& r)
+{
     r.now = QDateTime::currentDateTimeUtc();
     r.out = OutgoingEvents::prepare(m_year.data(), r.known, r.now, r.notes);
     const QString base = m_collection.path(QUrl::FullyDecoded);
@@ -144,7 +173,6 @@ bool SyncEngine::readYear(Round& r)
         }
         r.locals << l;
     }
-    return true;
 }
 
 // By the collection's sync token where the server offers one: what changed since the last run, laid over
@@ -162,6 +190,7 @@ bool SyncEngine::list(Round& r)
             return stop(error + QStringLiteral(". Nothing was changed."));
         if (status == CalDavClient::DeltaStatus::Ok) {
             r.full = false;
+            r.deltaEmpty = changed.isEmpty() && removed.isEmpty();
             const QSet<QString> gone(removed.cbegin(), removed.cend());
             for (auto it = last.etags.cbegin(); it != last.etags.cend(); ++it)
                 if (!gone.contains(it.key()))

@@ -14,6 +14,7 @@ class SyncSink;
 class SyncYear;
 class YearDocument;
 class YearEdits;
+struct YearData;
 
 // Sync and pull of one year with one CalDAV calendar, as a pipeline of steps per round: read the year,
 // list the calendar (by its sync token where the server offers one), fetch what changed, decide every
@@ -41,6 +42,8 @@ public:
 
     SyncResult run(const Options& options);
 
+    // What of a year the calendar holds, hashed: a sync finds the year unchanged by it.
+    static QByteArray yearStamp(const YearData& year);
     // The record of `year` in `yearsDir`.
     static QString statePath(const QString& yearsDir, int year);
 
@@ -49,6 +52,8 @@ public:
 private:
     bool runRound(Round& r, bool first);
     bool readYear(Round& r);
+    bool quiet(const Round& r) const;
+    void prepareLocals(Round& r);
     bool list(Round& r);
     void addRemote(Round& r, const QString& href, const QString& etag);
     bool fetch(Round& r);

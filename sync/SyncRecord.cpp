@@ -134,7 +134,8 @@ bool SyncEngine::saveState(Round& r)
     const QByteArray before = m_state.toJson();
     m_state.setEvents(m_shownUrl, r.next.values());
     // The listing as the server holds it now: what was listed, with what our requests changed.
-    PublishState::Listing listing{r.tokenSound && !r.missingEtags ? r.token : QString(), {}};
+    PublishState::Listing listing;
+    listing.token = r.tokenSound && !r.missingEtags ? r.token : QString();
     for (const SyncDecision::Remote& remote : r.remotes)
         listing.etags.insert(remote.href, remote.etag);
     for (auto it = r.requestOfStep.cbegin(); it != r.requestOfStep.cend(); ++it) {
@@ -148,6 +149,14 @@ bool SyncEngine::saveState(Round& r)
         else
             listing.token.clear(); // what a failed request left there is not known: list it all next time
     }
+    // Both sides equal now, unless a conflict waits or something did not go: the next run may then skip
+    // the year when it is as it is now.
+    bool equal = m_options.mode == Mode::Sync && m_result.failures.isEmpty() && !listing.token.isEmpty();
+    for (const SyncDecision::Step& s : r.steps)
+        equal = equal && !(s.conflict && s.toServer == SyncDecision::ToServer::None &&
+                           s.here == SyncDecision::Here::None);
+    if (equal)
+        listing.yearStamp = yearStamp(m_year.data());
     m_state.setListing(m_shownUrl, listing);
     QString error;
     const QString path = statePath(m_year.yearsDir(), m_year.year());

@@ -32,6 +32,7 @@ struct SyncEngine::Round
     QString token;                                    // the listing's sync token
     bool tokenSound = false; // every change it names was fetched: the next listing may start from it
     bool full = true;        // the listing was complete, not a delta
+    bool deltaEmpty = false; // a delta, and nothing changed since the token
 
     QList<SyncDecision::Step> steps;
     QList<CalDavClient::Request> requests;

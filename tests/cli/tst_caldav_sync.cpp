@@ -763,9 +763,11 @@ private slots:
         }
         events[1].days.insert(QStringLiteral("red/2026-05-02"), "\x0a\x0b");
         state.setEvents(QStringLiteral("https://h/c/"), events);
-        state.setListing(QStringLiteral("https://h/c/"),
-                         {QStringLiteral("http://radicale.org/ns/sync/9"),
-                          {{QStringLiteral("/c/b@t.ics"), QStringLiteral("\"3\"")}}});
+        PublishState::Listing listing;
+        listing.token = QStringLiteral("http://radicale.org/ns/sync/9");
+        listing.etags.insert(QStringLiteral("/c/b@t.ics"), QStringLiteral("\"3\""));
+        listing.yearStamp = "\x0c\x0d";
+        state.setListing(QStringLiteral("https://h/c/"), listing);
         QCOMPARE(QJsonDocument::fromJson(state.toJson())["format"].toInt(), 4);
         const bool wasMigrated = state.migrated();
         QVERIFY(state.save(path, error));
