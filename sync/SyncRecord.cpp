@@ -153,8 +153,10 @@ bool SyncEngine::saveState(Round& r)
     // the year when it is as it is now.
     bool equal = m_options.mode == Mode::Sync && m_result.failures.isEmpty() && !listing.token.isEmpty();
     for (const SyncDecision::Step& s : r.steps)
-        equal = equal && !(s.conflict && s.toServer == SyncDecision::ToServer::None &&
-                           s.here == SyncDecision::Here::None);
+        // What was taken in is rendered by the year in its own way, which the next round sends.
+        equal =
+            equal && s.here != SyncDecision::Here::Apply &&
+            !(s.conflict && s.toServer == SyncDecision::ToServer::None && s.here == SyncDecision::Here::None);
     if (equal)
         listing.yearStamp = yearStamp(m_year.data());
     m_state.setListing(m_shownUrl, listing);
