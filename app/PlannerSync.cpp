@@ -5,6 +5,7 @@
 #include "PublishState.h"
 #include "SyncEngine.h"
 #include "SyncSink.h"
+#include "YearRegistry.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -86,7 +87,9 @@ QList<int> PlannerSync::yearsToSync() const
         QString error;
         const bool synced = state.load(QDir(m_yearsDir).filePath(PublishState::fileName(year)), error) &&
                             !state.events(collection).isEmpty();
-        if (synced || !m_account.since.isValid() || f.lastModified() >= m_account.since)
+        // A year a window shows is one the user works on, whether edited yet or not.
+        if (synced || !m_account.since.isValid() || f.lastModified() >= m_account.since ||
+            m_registry.find(year))
             years << year;
     }
     return years;

@@ -12,9 +12,10 @@ class YearRegistry;
 
 // The planner's own sync of its years with the calendar account, on Qt's event loop: the requests go out
 // while the window paints and takes input. File > Sync Now syncs every year the folder has files for that
-// was synced before or edited since the account was set; with automatic sync also at start, a few seconds
-// after each save, every 15 minutes and at exit. A conflict is never settled by itself: both sides are kept
-// until the user chooses (ConflictsDialog), and a run that would remove most of one side asks first.
+// was synced before, edited since the account was set, or is open in a window; with automatic sync also at
+// start, a few seconds after each save, every 15 minutes and at exit. A conflict is never settled by itself:
+// both sides are kept until the user chooses (ConflictsDialog), and a run that would remove most of one side
+// asks first.
 class PlannerSync : public QObject
 {
     Q_OBJECT
