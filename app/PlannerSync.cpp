@@ -7,6 +7,7 @@
 #include "SyncSink.h"
 #include "YearRegistry.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -20,6 +21,8 @@ public:
     {
         m_owner.m_details << word + QLatin1Char(' ') + text;
     }
+    // The window paints and takes input between the pieces of a long step.
+    void breathe() override { QCoreApplication::processEvents(); }
     void progress(qsizetype done, qsizetype total) override
     {
         m_owner.m_done = done;

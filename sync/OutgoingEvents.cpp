@@ -7,7 +7,8 @@
 #include <QTimeZone>
 
 OutgoingEvents OutgoingEvents::prepare(const YearData& year, const QList<SyncPlan::Known>& known,
-                                       const QDateTime& now, QStringList& notes)
+                                       const QDateTime& now, QStringList& notes,
+                                       const std::function<void()>& breathe)
 {
     QHash<QString, const SyncPlan::Known*> knownByUid;
     for (const SyncPlan::Known& k : known)
@@ -15,6 +16,8 @@ OutgoingEvents OutgoingEvents::prepare(const YearData& year, const QList<SyncPla
     OutgoingEvents out;
     out.events = YearItems::events(year, known, notes);
     for (qsizetype i = 0; i < out.events.size(); ++i) {
+        if (breathe && i % 32 == 31)
+            breathe();
         CalendarEvent& e = out.events[i];
         const QByteArray content = ICalendarFile::canonical(e);
         const SyncPlan::Known* k = knownByUid.value(e.uid);

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 struct YearData;
 
 // The year's events as publish and sync send them, under their UIDs, each with its revision: SEQUENCE
@@ -17,8 +19,10 @@ struct YearData;
 class OutgoingEvents
 {
 public:
+    // `breathe`, when given, is called now and then: the planner's window turns its event loop there.
     static OutgoingEvents prepare(const YearData& year, const QList<SyncPlan::Known>& known,
-                                  const QDateTime& now, QStringList& notes);
+                                  const QDateTime& now, QStringList& notes,
+                                  const std::function<void()>& breathe = {});
 
     QList<CalendarEvent> events;
     QList<QByteArray> contents; // canonical

@@ -161,7 +161,7 @@ QByteArray SyncEngine::yearStamp(const YearData& year)
 void SyncEngine::prepareLocals(Round& r)
 {
     r.now = QDateTime::currentDateTimeUtc();
-    r.out = OutgoingEvents::prepare(m_year.data(), r.known, r.now, r.notes);
+    r.out = OutgoingEvents::prepare(m_year.data(), r.known, r.now, r.notes, [this] { m_sink.breathe(); });
     const QString base = m_collection.path(QUrl::FullyDecoded);
     for (qsizetype i = 0; i < r.out.events.size(); ++i) {
         const CalendarEvent& e = r.out.events.at(i);
@@ -248,6 +248,8 @@ bool SyncEngine::fetch(Round& r)
         missing.remove(r.remotes.at(i).href);
         if (!f.etag.isEmpty())
             r.remotes[i].etag = f.etag;
+        if (r.serverData.size() % 32 == 31)
+            m_sink.breathe();
         readRemote(r, i, f.calendarData);
     }
     // A change not fetched now must be listed again next time: the token stays where it was.
@@ -377,6 +379,8 @@ void SyncEngine::send(Round& r)
         const SyncDecision::Step& s = r.steps.at(i);
         if (s.toServer == SyncDecision::ToServer::None)
             continue;
+        if (r.requests.size() % 32 == 31)
+            m_sink.breathe();
         r.requestOfStep.insert(i, r.requests.size());
         if (s.toServer == SyncDecision::ToServer::Delete)
             r.requests << CalDavClient::deleteRequest(m_collection, s.href, s.ifMatch);

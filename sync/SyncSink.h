@@ -14,6 +14,8 @@ public:
     virtual void line(const QString& word, const QString& text) = 0;
     // About the server's data rather than the sync: a line of an object that is not UTF-8.
     virtual void warning(const QString& text) { line(QStringLiteral("warning"), text); }
+    // Called between pieces of work that take a while: the planner turns its event loop here.
+    virtual void breathe() {}
     // `done` of the `total` requests of the step under way are answered.
     virtual void progress(qsizetype done, qsizetype total)
     {

@@ -43,8 +43,12 @@ inline Run runProgram(const QStringList& args,
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(TOLVA_CLI), args);
     Run r;
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
-        return r; // status -1: did not finish or crashed
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit) {
+        // status -1: did not finish or crashed; what it said tells why.
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        qWarning("%s did not end normally: %s", TOLVA_CLI, qPrintable(r.err.right(4000)));
+        return r;
+    }
     r.status = p.exitCode();
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
