@@ -22,7 +22,7 @@ cmake -S "$repo" -B "$repo/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE
 cmake --build "$repo/build-asan" -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-LSAN_OPTIONS=suppressions="$repo/tests/lsan.supp" \
+LSAN_OPTIONS=suppressions="$repo/tests/lsan.supp":print_suppressions=0 \
     ctest --test-dir "$repo/build-asan" --output-on-failure -j "$(nproc)"
 
 echo "== Fuzz targets (clang, libFuzzer + ASan + UBSan): build and a short run of each from its saved corpus"
