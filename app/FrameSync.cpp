@@ -10,7 +10,6 @@
 
 #include <QAction>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMainWindow>
@@ -20,14 +19,10 @@
 namespace {
 
 // The environment or ~/.netrc give the password: the session finds it there itself.
-bool passwordOutside(const QUrl& url, const QString& user)
+bool passwordOutside(const QUrl& url, QString user)
 {
-    if (!qEnvironmentVariableIsEmpty(CalDavAccount::kPasswordVariable))
-        return true;
-    QFile netrc(QDir(qEnvironmentVariable("HOME", QDir::homePath())).filePath(QStringLiteral(".netrc")));
-    QString login, password;
-    return netrc.open(QIODevice::ReadOnly) &&
-           CalDavAccount::fromNetrc(netrc.read(1 << 20), url.host(), user, login, password);
+    QString password;
+    return CalDavAccount::fromOutside(url, user, password) != CalDavAccount::Source::None;
 }
 
 } // namespace

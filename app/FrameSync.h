@@ -28,7 +28,6 @@ public:
     // With automatic sync: what changed goes out before the program ends (within 5 s).
     void atExit();
     SyncStatusField* statusField() const { return m_field; }
-    PlannerSync& sync() { return m_sync; }
 
 public slots:
     void syncNow();

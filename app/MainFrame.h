@@ -101,7 +101,6 @@ public slots:
     // The calendar account dialog; the passwords it keeps for the run stay with the frame.
     void OnFileAccount();
     PasswordStore* passwords();
-    FrameSync* frameSync() const { return m_sync; }
     void OnAppExit();
     // The Find dialog over every year file (made on first use).
     void OnEditFind();

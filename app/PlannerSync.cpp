@@ -118,8 +118,10 @@ void PlannerSync::syncNow()
     m_pending = 0;
     m_conflicts = 0;
     setState(State::Syncing);
-    for (const int year : yearsToSync())
-        runYear(year, CalDavClient::kDefaultTimeoutMs, false);
+    CalDavSession session;
+    if (openSession(session, CalDavClient::kDefaultTimeoutMs))
+        for (const int year : yearsToSync())
+            runYear(session, year, false);
     m_running = false;
     if (m_state == State::Syncing) {
         m_lastSync = QTime::currentTime();
@@ -139,27 +141,35 @@ void PlannerSync::syncAtExit()
     m_periodic.stop();
     QElapsedTimer clock;
     clock.start();
+    CalDavSession session;
+    if (!openSession(session, kExitBudgetMs / 3))
+        return;
     for (const int year : yearsToSync()) {
         const int left = kExitBudgetMs - int(clock.elapsed());
         if (left <= 0)
             break;
         // A run makes at most a few requests one after another; each gets its share of what is left.
-        runYear(year, qMax(1, left / 3), false);
+        session.client->setTimeout(qMax(1, left / 3));
+        runYear(session, year, false);
     }
 }
 
-void PlannerSync::runYear(int year, int timeoutMs, bool allowMassDeletion)
+// One client for all the years of a run: the account and its trust are the same for each.
+bool PlannerSync::openSession(CalDavSession& session, int timeoutMs)
 {
-    CalDavSession session;
     session.o.url = m_account.url;
     session.o.user = m_account.user;
     session.o.caFile = m_account.caFile;
     session.o.password = m_password;
     QString error;
-    if (!session.open(error, QStringLiteral("synced"), timeoutMs)) {
-        setState(State::Failed, error);
-        return;
-    }
+    if (session.open(error, QStringLiteral("synced"), timeoutMs))
+        return true;
+    setState(State::Failed, error);
+    return false;
+}
+
+void PlannerSync::runYear(CalDavSession& session, int year, bool allowMassDeletion)
+{
     DocumentYear target(m_registry, m_yearsDir, year);
     Sink sink(*this);
     SyncEngine::Options options;
@@ -167,10 +177,10 @@ void PlannerSync::runYear(int year, int timeoutMs, bool allowMassDeletion)
     options.allowMassDeletion = allowMassDeletion;
     const SyncResult r = SyncEngine(*session.client, session.collection, target, sink).run(options);
     m_again = m_again || target.editedMeanwhile();
+    if (r.massDeletion && !allowMassDeletion && m_ask && m_ask(r.error))
+        return runYear(session, year, true);
     m_conflicts += r.conflictsWaiting;
     m_pending += r.pending;
-    if (r.massDeletion && !allowMassDeletion && m_ask && m_ask(r.error))
-        return runYear(year, timeoutMs, true);
     // A request that failed leaves its change pending for the next run; a run that could not go on is told.
     if (!r.error.isEmpty())
         setState(State::Failed, QStringLiteral("%1: %2").arg(year).arg(r.error));

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class CalDavSession;
 class YearRegistry;
 
 // The planner's own sync of its years with the calendar account, on Qt's event loop: the requests go out
@@ -67,7 +68,8 @@ signals:
 
 private:
     class Sink;
-    void runYear(int year, int timeoutMs, bool allowMassDeletion);
+    bool openSession(CalDavSession& session, int timeoutMs);
+    void runYear(CalDavSession& session, int year, bool allowMassDeletion);
     void setState(State state, const QString& reason = QString());
 
     YearRegistry& m_registry;

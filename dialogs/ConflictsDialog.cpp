@@ -70,7 +70,6 @@ ConflictsDialog::ConflictsDialog(const QString& path, QWidget* parent) : QDialog
 
 bool ConflictsDialog::apply(QString& error)
 {
-    m_settled = 0;
     const QList<ConflictStore::Entry> entries = m_store.entries(); // put() moves an entry to the end
     for (int row = 0; row < m_table->rowCount(); ++row) {
         ConflictStore::Entry e = entries.at(row);
@@ -78,7 +77,6 @@ bool ConflictsDialog::apply(QString& error)
         e.settle = choice == 1   ? QStringLiteral("planner")
                    : choice == 2 ? QStringLiteral("server")
                                  : QString();
-        m_settled += choice > 0 ? 1 : 0;
         m_store.put(e);
     }
     return m_store.save(m_path, error);

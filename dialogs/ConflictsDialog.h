@@ -19,8 +19,6 @@ public:
     bool hasConflicts() const { return !m_store.entries().isEmpty(); }
     // Stores the choices made; false with `error`. True when nothing was chosen.
     bool apply(QString& error);
-    // How many items got a side.
-    int settled() const { return m_settled; }
 
     // One version of an item as the table shows it: its text and day, "deleted" for none.
     static QString shown(const QString& calendarText);
@@ -29,5 +27,4 @@ private:
     QString m_path;
     ConflictStore m_store;
     QTableWidget* m_table = nullptr;
-    int m_settled = 0;
 };

@@ -121,28 +121,30 @@ bool CalDavAccount::fromNetrc(const QByteArray& netrc, const QString& host, cons
     return false;
 }
 
+CalDavAccount::Source CalDavAccount::fromOutside(const QUrl& url, QString& user, QString& password)
+{
+    const QByteArray fromEnvironment = qgetenv(kPasswordVariable);
+    if (!fromEnvironment.isEmpty()) {
+        password = QString::fromUtf8(fromEnvironment);
+        return Source::Environment;
+    }
+    QFile file(QDir(qEnvironmentVariable("HOME", QDir::homePath())).filePath(QStringLiteral(".netrc")));
+    QString login, found;
+    if (!file.open(QIODevice::ReadOnly) ||
+        !fromNetrc(file.read(kMaxNetrcSize), url.host(), user, login, found))
+        return Source::None;
+    user = login;
+    password = found;
+    return password.isEmpty() ? Source::None : Source::Netrc;
+}
+
 bool CalDavAccount::resolve(const QUrl& url, const QString& userOption, QString& error)
 {
     m_user = userOption.isEmpty() ? url.userName() : userOption;
     m_password.clear();
     m_source = Source::None;
     m_keyringProblem.clear();
-    const QByteArray fromEnvironment = qgetenv(kPasswordVariable);
-    if (!fromEnvironment.isEmpty()) {
-        m_password = QString::fromUtf8(fromEnvironment);
-        m_source = Source::Environment;
-    } else {
-        const QString home = qEnvironmentVariable("HOME", QDir::homePath());
-        QFile file(QDir(home).filePath(QStringLiteral(".netrc")));
-        if (file.open(QIODevice::ReadOnly)) {
-            QString login, password;
-            if (fromNetrc(file.read(kMaxNetrcSize), url.host(), m_user, login, password)) {
-                m_user = login;
-                m_password = password;
-                m_source = password.isEmpty() ? Source::None : Source::Netrc;
-            }
-        }
-    }
+    m_source = fromOutside(url, m_user, m_password);
     if (!m_user.isEmpty() && m_password.isEmpty()) {
         const PasswordStore::Result kept = PasswordStore::readNow(PasswordStore::keyFor(url, m_user));
         if (kept.outcome == PasswordStore::Outcome::Done && !kept.password.isEmpty()) {

@@ -28,6 +28,9 @@ public:
         m_password = password;
     }
     enum class Source { None, Environment, Netrc, Keyring };
+    // The password from TOLVA_CALDAV_PASSWORD, else ~/.netrc (which may name the login, put into `user`);
+    // where it came from, None without one. The keyring is not asked.
+    static Source fromOutside(const QUrl& url, QString& user, QString& password);
     // Where resolve() found the password; and why the keyring could not be asked, if it could not.
     Source source() const { return m_source; }
     const QString& keyringProblem() const { return m_keyringProblem; }

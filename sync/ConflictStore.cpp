@@ -2,7 +2,6 @@
 
 #include "DurableFile.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,17 +16,15 @@ QString ConflictStore::fileName(int year)
 bool ConflictStore::load(const QString& path, QString& error)
 {
     m_entries.clear();
-    QFile file(path);
-    if (!file.exists())
+    QByteArray bytes;
+    const DurableFile::Read read = DurableFile::read(path, kMaxFileSize, bytes, error);
+    if (read == DurableFile::Read::Missing)
         return true;
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString();
+    if (read != DurableFile::Read::Done)
         return false;
-    }
-    const QByteArray bytes = file.read(kMaxFileSize + 1);
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
-    if (bytes.size() > kMaxFileSize || parseError.error != QJsonParseError::NoError || !doc.isObject()) {
+    if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
         error = QStringLiteral("damaged (not the JSON of a conflict list)");
         return false;
     }

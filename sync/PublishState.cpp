@@ -201,23 +201,17 @@ bool PublishState::fromJson(const QByteArray& json, QString& error)
 bool PublishState::load(const QString& path, QString& error)
 {
     m_collections.clear();
-    QFile file(path);
-    if (!file.exists())
+    QByteArray bytes;
+    switch (DurableFile::read(path, kMaxFileSize, bytes, error)) {
+    case DurableFile::Read::Missing:
         return true;
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString();
-        return false;
+    case DurableFile::Read::Done:
+        return fromJson(bytes, error);
+    case DurableFile::Read::Failed:
+    case DurableFile::Read::TooLarge:
+        break;
     }
-    const QByteArray bytes = file.read(kMaxFileSize + 1);
-    if (file.error() != QFileDevice::NoError) {
-        error = file.errorString();
-        return false;
-    }
-    if (bytes.size() > kMaxFileSize) {
-        error = QStringLiteral("it is larger than %1 MiB").arg(kMaxFileSize >> 20);
-        return false;
-    }
-    return fromJson(bytes, error);
+    return false;
 }
 
 bool PublishState::save(const QString& path, QString& error)

@@ -189,7 +189,6 @@ bool SyncEngine::list(Round& r)
         if (!m_client.changesSince(m_collection, token, changed, removed, r.token, status, error))
             return stop(error + QStringLiteral(". Nothing was changed."));
         if (status == CalDavClient::DeltaStatus::Ok) {
-            r.full = false;
             r.deltaEmpty = changed.isEmpty() && removed.isEmpty();
             const QSet<QString> gone(removed.cbegin(), removed.cend());
             for (auto it = last.etags.cbegin(); it != last.etags.cend(); ++it)

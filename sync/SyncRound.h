@@ -31,7 +31,6 @@ struct SyncEngine::Round
     QHash<qsizetype, QStringList> leftBy;             // per foreign remote: what of it the year cannot hold
     QString token;                                    // the listing's sync token
     bool tokenSound = false; // every change it names was fetched: the next listing may start from it
-    bool full = true;        // the listing was complete, not a delta
     bool deltaEmpty = false; // a delta, and nothing changed since the token
 
     QList<SyncDecision::Step> steps;

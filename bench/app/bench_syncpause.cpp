@@ -5,7 +5,6 @@
 #include "Calendar.h"
 #include "DataStore.h"
 #include "PlannerSync.h"
-#include "ProjectList.h"
 #include "RadicaleServer.h"
 #include "SampleYears.h"
 #include "YearRegistry.h"
@@ -21,25 +20,6 @@
 namespace {
 
 constexpr int kYear = 2026;
-
-YearData fullYear()
-{
-    YearData year = sampleRichYear(kYear);
-    ProjectList projects(year.m_projects, year.m_names, year.m_dayMarks);
-    while (projects.count() > 0)
-        projects.remove(projects.count() - 1);
-    for (int i = 0; i < 100; ++i) {
-        ProjectRecord p{};
-        p.m_bLongLine = 1;
-        p.m_stStart = Calendar::makeDate(kYear, 1 + i % 12, 1 + i % 20);
-        p.m_stEnd = Calendar::makeDate(kYear, 1 + i % 12, 5 + i % 20);
-        p.m_crColor = makeColorRef(i * 2, 255 - i * 2, 128);
-        projects.append(p, QByteArray("Project ") + QByteArray::number(i));
-    }
-    for (int n = 1; n <= 365; ++n)
-        year.m_memos.setAt(n, QByteArray("Memo of day ") + QByteArray::number(n));
-    return year;
-}
 
 bool makeCalendar(const RadicaleServer& server, const QString& name)
 {
@@ -69,7 +49,7 @@ void BM_FirstSyncOfAFullYear(benchmark::State& state)
         QTemporaryDir dir;
         DataStore store;
         const QString calendar = QStringLiteral("pause-%1").arg(++round);
-        if (!store.CaptureWorkDir(dir.path()).ok() || !store.saveYear(fullYear()).ok() ||
+        if (!store.CaptureWorkDir(dir.path()).ok() || !store.saveYear(sampleBusyYear(kYear)).ok() ||
             !makeCalendar(server, calendar)) {
             state.SkipWithError("no year or calendar");
             return;

@@ -37,26 +37,10 @@ constexpr int kYear = 2026;
 // The events export-ics makes of fullYear().
 constexpr int kYearEvents = 466;
 
-// The year of a busy user: the rich sample's settings and alarms, 100 projects, a memo on every day.
+// The year of a busy user (sampleBusyYear), 5 of its memos edited differently in each round.
 YearData fullYear(int edit = 0)
 {
-    YearData year = sampleRichYear(kYear);
-    for (int m = 1; m <= 12; m += 2)
-        year.m_alarms.at(Calendar::dayOfYear(kYear, m, 5 + m)).m_bOn = 1;
-    ProjectList projects(year.m_projects, year.m_names, year.m_dayMarks);
-    while (projects.count() > 0)
-        projects.remove(projects.count() - 1);
-    for (int i = 0; i < 100; ++i) {
-        ProjectRecord p{};
-        p.m_bLongLine = 1;
-        p.m_stStart = Calendar::makeDate(kYear, 1 + i % 12, 1 + i % 20);
-        p.m_stEnd = Calendar::makeDate(kYear, 1 + i % 12, 5 + i % 20);
-        p.m_stEnd.wHour = 23;
-        p.m_crColor = makeColorRef(i * 2, 255 - i * 2, 128);
-        projects.append(p, QByteArray("Project ") + QByteArray::number(i));
-    }
-    for (int n = 1; n <= 365; ++n)
-        year.m_memos.setAt(n, QByteArray("Memo of day ") + QByteArray::number(n));
+    YearData year = sampleBusyYear(kYear);
     // 5 memos of the year edited, differently in each round.
     for (int n = 1; n <= 5; ++n)
         if (edit > 0)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Calendar.h"
+#include "ProjectList.h"
 #include "YearData.h"
 
 #include <QByteArray>
@@ -64,6 +65,10 @@ inline YearData sampleFullYear(int year)
     return data;
 }
 
+// The year of a busy user, as calendars hold it: the rich sample's settings and alarms (six of them on),
+// 100 projects of a few days each and a memo on every day; export-ics makes 466 events of it.
+inline YearData sampleBusyYear(int year);
+
 // A bit of everything: projects of different lengths (one starting after midnight, one from before 1900,
 // one ending before 1900), marks, memos, alarms and red days here and there, 15 March selected.
 inline YearData sampleRichYear(int year)
@@ -105,5 +110,27 @@ inline YearData sampleRichYear(int year)
         data.m_redTexts.setAt(day(m, 1 + (m * 7) % 28), "Holiday");
     }
     data.m_redTexts.setAt(day(12, 25), "Christmas");
+    return data;
+}
+
+inline YearData sampleBusyYear(int year)
+{
+    YearData data = sampleRichYear(year);
+    for (int m = 1; m <= 12; m += 2)
+        data.m_alarms.at(Calendar::dayOfYear(year, m, 5 + m)).m_bOn = 1;
+    ProjectList projects(data.m_projects, data.m_names, data.m_dayMarks);
+    while (projects.count() > 0)
+        projects.remove(projects.count() - 1);
+    for (int i = 0; i < 100; ++i) {
+        ProjectRecord p{};
+        p.m_bLongLine = 1;
+        p.m_stStart = Calendar::makeDate(year, 1 + i % 12, 1 + i % 20);
+        p.m_stEnd = Calendar::makeDate(year, 1 + i % 12, 5 + i % 20);
+        p.m_stEnd.wHour = 23;
+        p.m_crColor = makeColorRef(i * 2, 255 - i * 2, 128);
+        projects.append(p, QByteArray("Project ") + QByteArray::number(i));
+    }
+    for (int n = 1; n <= 365; ++n)
+        data.m_memos.setAt(n, QByteArray("Memo of day ") + QByteArray::number(n));
     return data;
 }
