@@ -6,8 +6,8 @@
 // One writer per data folder: a lock file in YEARS/ held for as long as a planner (or a writing command of
 // tolva-cli) works on the folder. Two planners on one folder would each overwrite the other's years.
 //
-// A lock left behind by a process that no longer runs on this host is taken over; a lock has no age limit,
-// because a planner may rightly stay open for weeks.
+// A lock left behind by a process that no longer runs on this host is taken over, and so is one its maker
+// died before naming itself in; a lock has no age limit, because a planner may rightly stay open for weeks.
 class DataFolderLock
 {
 public:
@@ -42,6 +42,8 @@ public:
     static QString fileName();
 
 private:
+    bool removeNamelessLock();
+
     QString m_yearsDir;
     QString m_path;
     QLockFile m_lock;

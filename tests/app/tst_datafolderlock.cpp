@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/file.h>
+
 class TestDataFolderLock : public QObject
 {
     Q_OBJECT
@@ -86,17 +88,27 @@ void TestDataFolderLock::secondHolderIsToldWhoHasIt()
 
 void TestDataFolderLock::staleLock_data()
 {
+    const QByteArray named = "%pid\nsleep\n" + QSysInfo::machineHostName().toUtf8() + "\n";
+    QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("holderAlive");
+    QTest::addColumn<bool>("fileHeld");
     QTest::addColumn<DataFolderLock::Status>("expected");
-    QTest::newRow("holder ended") << false << DataFolderLock::Status::Locked;
-    QTest::newRow("holder runs") << true << DataFolderLock::Status::InUse;
+    QTest::newRow("holder ended") << named << false << false << DataFolderLock::Status::Locked;
+    QTest::newRow("holder runs") << named << true << false << DataFolderLock::Status::InUse;
+    QTest::newRow("maker killed before naming itself") << QByteArray() << false << false
+                                                       << DataFolderLock::Status::Locked;
+    QTest::newRow("maker killed while naming itself") << QByteArray("4") << false << false
+                                                      << DataFolderLock::Status::Locked;
+    QTest::newRow("maker still naming itself") << QByteArray() << false << true << DataFolderLock::Status::InUse;
 }
 
-// A lock file left by a process that no longer runs (a crash, a kill -9) must not keep the user out for
-// good; one of a running process, however old, must.
+// A lock file left by a process that no longer runs (a crash, a kill -9, even one between making the file
+// and writing into it) must not keep the user out for good; one of a running process, however old, must.
 void TestDataFolderLock::staleLock()
 {
+    QFETCH(QByteArray, content);
     QFETCH(bool, holderAlive);
+    QFETCH(bool, fileHeld);
     QFETCH(DataFolderLock::Status, expected);
     QTemporaryDir dir;
 
@@ -111,12 +123,15 @@ void TestDataFolderLock::staleLock()
     QFile file(dir.filePath(DataFolderLock::fileName()));
     QVERIFY(file.open(QIODevice::WriteOnly));
     // The lock names the holder program; Qt takes a lock whose pid now runs another program for stale.
-    file.write(QByteArray::number(pid) + "\nsleep\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    file.write(content.replace("%pid", QByteArray::number(pid)));
     file.close();
     // Old enough that no age rule could matter either way.
     QVERIFY(file.open(QIODevice::ReadWrite));
     QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(-30), QFileDevice::FileModificationTime));
-    file.close();
+    if (fileHeld)
+        QCOMPARE(::flock(file.handle(), LOCK_EX | LOCK_NB), 0);
+    else
+        file.close();
 
     DataFolderLock lock(dir.path());
     QCOMPARE(lock.tryLock(), expected);
