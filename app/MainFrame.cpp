@@ -1,21 +1,18 @@
 #include "MainFrame.h"
 
 #include "AboutDialog.h"
-#include "AccountDialog.h"
 #include "AlarmWatch.h"
 #include "ChildFrame.h"
 #include "DesktopNotifier.h"
 #include "DurableFile.h"
 #include "FindDialog.h"
-#include "FrameSync.h"
 #include "GoToDateDialog.h"
 #include "HelpWindow.h"
 #include "Icons.h"
 #include "InvalidArgument.h"
 #include "KeyLockState.h"
-#include "PasswordStore.h"
 #include "PrintSettings.h"
-#include "SyncStatusField.h"
+#include "SyncLoader.h"
 #include "TolvaDoc.h"
 #include "TolvaView.h"
 #include "ViewCommands.h"
@@ -42,10 +39,13 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QThread>
+#include <QTimer>
 #include <QUrl>
 #include <QWhatsThis>
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 
 namespace {
@@ -74,6 +74,8 @@ CMainFrame::CMainFrame(const QString& workDir, const Clock& clock, QWidget* pare
 
 CMainFrame::~CMainFrame()
 {
+    if (m_syncPreload)
+        m_syncPreload->wait();
     closeAllYearWindows(true);
     m_alarmWatch.reset();
     if (m_registry) {
@@ -144,10 +146,8 @@ bool CMainFrame::LoadFrame()
     m_registry = std::make_unique<YearRegistry>(m_store, defaults);
     connect(m_registry.get(), &YearRegistry::problem, this,
             [this](const StoreResult& result) { report(result.message); });
-    m_sync = new FrameSync(this, *m_registry, m_store.yearsDir(), *passwords(),
-                           m_commands->action(ID_FILE_SYNC_NOW));
-    statusBar()->insertPermanentWidget(0, m_sync->statusField());
-    m_sync->atStart();
+    // Enabled by the sync once it has loaded and found an account.
+    m_commands->action(ID_FILE_SYNC_NOW)->setEnabled(false);
     m_alarmWatch = std::make_unique<AlarmWatch>(*m_registry, m_clock);
     m_alarmWatch->setShownByWindow([this](int year) {
         return std::any_of(m_frames.cbegin(), m_frames.cend(), [year](const CChildFrame* f) {
@@ -235,6 +235,15 @@ bool CMainFrame::event(QEvent* event)
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Paint && !m_syncQueued) {
+        // After the first paint, which it must not delay, and beside the event loop.
+        m_syncQueued = true;
+        QTimer::singleShot(0, this, [this] {
+            m_syncPreload.reset(QThread::create(&SyncLoader::preload));
+            connect(m_syncPreload.get(), &QThread::finished, this, [this] { sync(); });
+            m_syncPreload->start();
+        });
+    }
     if (event->type() == QEvent::KeyRelease) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_CapsLock || key == Qt::Key_NumLock || key == Qt::Key_ScrollLock)
@@ -513,18 +522,28 @@ void CMainFrame::OnContextHelp()
     QWhatsThis::enterWhatsThisMode();
 }
 
-PasswordStore* CMainFrame::passwords()
+SyncService* CMainFrame::sync()
 {
-    if (!m_passwords)
-        m_passwords = new PasswordStore(this);
-    return m_passwords;
+    if (m_syncTried || !m_registry)
+        return m_sync;
+    m_syncTried = true;
+    if (m_syncPreload)
+        m_syncPreload->wait();
+    QString error;
+    m_sync = SyncLoader::create(
+        {this, m_registry.get(), m_store.yearsDir(), m_commands->action(ID_FILE_SYNC_NOW)}, error);
+    if (!m_sync)
+        std::fprintf(stderr, "tolva: %s\n", qPrintable(error));
+    m_syncError = error;
+    return m_sync;
 }
 
 void CMainFrame::OnFileAccount()
 {
-    AccountDialog dialog(*passwords(), SyncAccount::defaultPath(), this);
-    if (dialog.exec() == QDialog::Accepted && m_sync)
-        m_sync->loadAccount();
+    if (SyncService* service = sync())
+        service->editAccount();
+    else
+        QMessageBox::warning(this, kAppTitle, m_syncError);
 }
 
 void CMainFrame::OnAppAbout()
@@ -547,8 +566,8 @@ void CMainFrame::updateFrameTitle()
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
     // What changed goes to the calendar first, while every year is still open.
-    if (m_sync)
-        m_sync->atExit();
+    if (SyncService* service = sync())
+        service->atExit();
     // Taken before the windows go; kept only when all of them agreed to close.
     const WindowSession session = captureSession();
     closeAllYearWindows(false);

@@ -21,12 +21,12 @@ class CTolvaDoc;
 class CTolvaView;
 class FindDialog;
 class Clock;
-class FrameSync;
-class PasswordStore;
+class SyncService;
 class QAction;
 class QLabel;
 class QMdiArea;
 class QPrinter;
+class QThread;
 class ViewCommands;
 class YearRegistry;
 
@@ -100,7 +100,9 @@ public slots:
     void OnFilePrintSetup();
     // The calendar account dialog; the passwords it keeps for the run stay with the frame.
     void OnFileAccount();
-    PasswordStore* passwords();
+    // The calendar sync, loaded on first use or once the frame has painted; null (with the reason told
+    // once) where it cannot load.
+    SyncService* sync();
     void OnAppExit();
     // The Find dialog over every year file (made on first use).
     void OnEditFind();
@@ -162,8 +164,11 @@ private:
     ViewCommands* m_viewCommands = nullptr;
     QList<CChildFrame*> m_frames;
     FrameCommands* m_commands = nullptr;
-    PasswordStore* m_passwords = nullptr;
-    FrameSync* m_sync = nullptr;
+    SyncService* m_sync = nullptr;
+    bool m_syncTried = false;
+    bool m_syncQueued = false;
+    std::unique_ptr<QThread> m_syncPreload;
+    QString m_syncError;
     QLabel* m_indicators[3] = {};
     QPointer<HelpWindow> m_helpWindow;
     QPointer<FindDialog> m_findDialog;

@@ -25,7 +25,9 @@ bool unheld(const QString& path, bool remove, ino_t& inode)
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct stat info {};
+    struct stat info
+    {
+    };
     const bool free = ::fstat(fd, &info) == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
     const bool same = inode == 0 || info.st_ino == inode;
     inode = info.st_ino;

@@ -95,11 +95,12 @@ void TestDataFolderLock::staleLock_data()
     QTest::addColumn<DataFolderLock::Status>("expected");
     QTest::newRow("holder ended") << named << false << false << DataFolderLock::Status::Locked;
     QTest::newRow("holder runs") << named << true << false << DataFolderLock::Status::InUse;
-    QTest::newRow("maker killed before naming itself") << QByteArray() << false << false
-                                                       << DataFolderLock::Status::Locked;
-    QTest::newRow("maker killed while naming itself") << QByteArray("4") << false << false
-                                                      << DataFolderLock::Status::Locked;
-    QTest::newRow("maker still naming itself") << QByteArray() << false << true << DataFolderLock::Status::InUse;
+    QTest::newRow("maker killed before naming itself")
+        << QByteArray() << false << false << DataFolderLock::Status::Locked;
+    QTest::newRow("maker killed while naming itself")
+        << QByteArray("4") << false << false << DataFolderLock::Status::Locked;
+    QTest::newRow("maker still naming itself")
+        << QByteArray() << false << true << DataFolderLock::Status::InUse;
 }
 
 // A lock file left by a process that no longer runs (a crash, a kill -9, even one between making the file

@@ -25,6 +25,8 @@ private slots:
     void validators();
     void desktopFileNamesTheProgramAndIcon();
     void metainfoNamesTheLicenceAndThisVersion();
+    void installedProgramLoadsItsSyncModule_data();
+    void installedProgramLoadsItsSyncModule();
 
 private:
     QString installed(const QString& relative) const { return m_prefix.filePath(relative); }
@@ -46,6 +48,7 @@ void TestInstall::installedFiles_data()
 {
     QTest::addColumn<QString>("path");
     QTest::newRow("program") << "bin/tolva";
+    QTest::newRow("sync module") << TOLVA_MODULEDIR "/tolva-sync.so";
     QTest::newRow("desktop file") << "share/applications/org.quillmoor.Tolva.desktop";
     QTest::newRow("metainfo") << "share/metainfo/org.quillmoor.Tolva.metainfo.xml";
     QTest::newRow("icon") << "share/icons/hicolor/scalable/apps/org.quillmoor.Tolva.svg";
@@ -129,6 +132,52 @@ void TestInstall::metainfoNamesTheLicenceAndThisVersion()
     QVERIFY2(xml.indexOf(QLatin1String("<release version=\"" TOLVA_VERSION "\""), releases) ==
                  xml.indexOf(QLatin1String("<release "), releases),
              "the newest release in the metainfo is not the build's version");
+}
+
+void TestInstall::installedProgramLoadsItsSyncModule_data()
+{
+    QTest::addColumn<bool>("moduleThere");
+    QTest::newRow("installed beside it") << true;
+    QTest::newRow("missing") << false;
+}
+
+// The installed program finds the module where the installation put it, relative to itself; without it,
+// it runs on and says what is missing.
+void TestInstall::installedProgramLoadsItsSyncModule()
+{
+    QFETCH(bool, moduleThere);
+    const QString module = installed(QStringLiteral(TOLVA_MODULEDIR "/tolva-sync.so"));
+    const QString away = module + QStringLiteral(".away");
+    if (!moduleThere)
+        QVERIFY(QFile::rename(module, away));
+    QTemporaryDir work;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("TOLVA_SYNC_MODULE"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), work.path());
+    QProcess planner;
+    planner.setProcessEnvironment(env);
+    planner.setWorkingDirectory(work.path());
+    planner.start(installed(QStringLiteral("bin/tolva")), {});
+    QVERIFY(planner.waitForStarted());
+    const QString mapsPath = QStringLiteral("/proc/%1/maps").arg(planner.processId());
+    QByteArray errors;
+    const auto loaded = [&] {
+        QFile maps(mapsPath);
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("/tolva-sync.so");
+    };
+    const auto toldMissing = [&] {
+        errors += planner.readAllStandardError();
+        return errors.contains("The calendar sync module is not installed");
+    };
+    if (moduleThere)
+        QTRY_VERIFY_WITH_TIMEOUT(loaded(), 20000);
+    else
+        QTRY_VERIFY_WITH_TIMEOUT(toldMissing(), 20000);
+    planner.terminate();
+    QVERIFY(planner.waitForFinished(20000));
+    if (!moduleThere)
+        QVERIFY(QFile::rename(away, module));
+    QVERIFY2(moduleThere != toldMissing(), errors.constData());
 }
 
 QTEST_MAIN(TestInstall)

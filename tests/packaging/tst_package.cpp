@@ -115,6 +115,7 @@ void TestPackage::holdsExactlyTheInstalledFiles()
         "/usr/share/man/man1/tolva-cli.1.gz",
         "/usr/share/man/man1/tolva.1.gz",
         "/usr/share/metainfo/org.quillmoor.Tolva.metainfo.xml",
+        "/usr/" TOLVA_MODULEDIR "/tolva-sync.so",
     };
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
         expected.append(
@@ -129,6 +130,8 @@ void TestPackage::dependsOnWhatItLoads_data()
     QTest::newRow("Qt Widgets, found by dpkg-shlibdeps") << "libqt6widgets6";
     QTest::newRow("Qt Print Support") << "libqt6printsupport6";
     QTest::newRow("libical, for the CLI's iCalendar") << "libical3";
+    QTest::newRow("Qt Network, for the sync module") << "libqt6network6";
+    QTest::newRow("QtKeychain, for the sync module") << "libqt6keychain1";
     QTest::newRow("the platform plugins, loaded at run time") << "qt6-qpa-plugins";
     QTest::newRow("the SVG icon plugins") << "libqt6svg6";
 }

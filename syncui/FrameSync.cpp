@@ -1,5 +1,6 @@
 #include "FrameSync.h"
 
+#include "AccountDialog.h"
 #include "CalDavAccount.h"
 #include "ConflictStore.h"
 #include "ConflictsDialog.h"
@@ -14,6 +15,7 @@
 #include <QInputDialog>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QTimer>
 
 namespace {
@@ -27,16 +29,16 @@ bool passwordOutside(const QUrl& url, QString user)
 
 } // namespace
 
-FrameSync::FrameSync(QMainWindow* frame, YearRegistry& registry, const QString& yearsDir,
-                     PasswordStore& passwords, QAction* syncNow)
-    : QObject(frame), m_frame(frame), m_passwords(passwords), m_syncNow(syncNow), m_sync(registry, yearsDir),
-      m_field(new SyncStatusField(frame)), m_yearsDir(yearsDir)
+FrameSync::FrameSync(QMainWindow* frame, YearRegistry& registry, const QString& yearsDir, QAction* syncNow)
+    : QObject(frame), m_frame(frame), m_passwords(new PasswordStore(this)), m_syncNow(syncNow),
+      m_sync(registry, yearsDir), m_field(new SyncStatusField(frame)), m_yearsDir(yearsDir)
 {
+    frame->statusBar()->insertPermanentWidget(0, m_field);
     connect(&m_sync, &PlannerSync::statusChanged, this, &FrameSync::updateField);
     connect(m_field, &SyncStatusField::clicked, this, &FrameSync::showDetails);
     connect(m_syncNow, &QAction::triggered, this, &FrameSync::syncNow);
     connect(&registry, &YearRegistry::saved, &m_sync, &PlannerSync::yearSaved);
-    connect(&m_passwords, &PasswordStore::readFinished, this,
+    connect(m_passwords, &PasswordStore::readFinished, this,
             [this](const QString& key, const PasswordStore::Result& result) {
                 if (key != PasswordStore::keyFor(m_sync.account().url, m_sync.account().user))
                     return;
@@ -72,6 +74,13 @@ void FrameSync::atStart()
         QTimer::singleShot(2000, this, &FrameSync::syncNow);
 }
 
+void FrameSync::editAccount()
+{
+    AccountDialog dialog(*m_passwords, SyncAccount::defaultPath(), m_frame);
+    if (dialog.exec() == QDialog::Accepted)
+        loadAccount();
+}
+
 void FrameSync::atExit()
 {
     if (!m_sync.account().autoSync || !havePassword())
@@ -86,7 +95,7 @@ bool FrameSync::havePassword()
     if (!m_password.isEmpty() || a.user.isEmpty() || passwordOutside(a.url, a.user))
         return true;
     const QString key = PasswordStore::keyFor(a.url, a.user);
-    m_password = m_passwords.sessionPassword(key);
+    m_password = m_passwords->sessionPassword(key);
     return !m_password.isEmpty();
 }
 
@@ -99,7 +108,7 @@ void FrameSync::syncNow()
         const QString key = PasswordStore::keyFor(a.url, a.user);
         if (!m_keyringAsked) {
             m_keyringAsked = true;
-            m_passwords.read(key); // answers through readFinished, which comes back here
+            m_passwords->read(key); // answers through readFinished, which comes back here
             return;
         }
         bool ok = false;
@@ -108,7 +117,7 @@ void FrameSync::syncNow()
                                                     QLineEdit::Password, QString(), &ok);
         if (!ok || typed.isEmpty())
             return;
-        m_passwords.keepForSession(key, typed);
+        m_passwords->keepForSession(key, typed);
         m_password = typed;
     }
     m_sync.setPassword(m_password);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PlannerSync.h"
+#include "SyncService.h"
 
 #include <QObject>
 #include <QString>
@@ -10,23 +11,22 @@ class QAction;
 class QMainWindow;
 class SyncStatusField;
 
-// The main frame's side of the planner's sync: the account as the account dialog left it, the password
-// (the environment, ~/.netrc, the keyring, or asked once per session), File > Sync Now, the status field,
-// the conflicts dialog, and the question before a mass deletion.
-class FrameSync : public QObject
+// The main frame's side of the planner's sync: the account dialog and the account it leaves, the password
+// (the environment, ~/.netrc, the keyring, or asked once per session), File > Sync Now, the status field in
+// the frame's status bar, the conflicts dialog, and the question before a mass deletion.
+class FrameSync : public QObject, public SyncService
 {
     Q_OBJECT
 
 public:
-    FrameSync(QMainWindow* frame, YearRegistry& registry, const QString& yearsDir, PasswordStore& passwords,
-              QAction* syncNow);
+    FrameSync(QMainWindow* frame, YearRegistry& registry, const QString& yearsDir, QAction* syncNow);
 
     // Reads the account file again (at start and after the account dialog).
     void loadAccount();
     // With automatic sync: the first run, soon after the window shows.
     void atStart();
-    // With automatic sync: what changed goes out before the program ends (within 5 s).
-    void atExit();
+    void atExit() override;
+    void editAccount() override;
     SyncStatusField* statusField() const { return m_field; }
 
 public slots:
@@ -39,7 +39,7 @@ private:
     void updateField();
 
     QMainWindow* m_frame;
-    PasswordStore& m_passwords;
+    PasswordStore* m_passwords;
     QAction* m_syncNow;
     PlannerSync m_sync;
     SyncStatusField* m_field;
