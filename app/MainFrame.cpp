@@ -6,6 +6,7 @@
 #include "DesktopNotifier.h"
 #include "DurableFile.h"
 #include "FindDialog.h"
+#include "FontSizeCache.h"
 #include "GoToDateDialog.h"
 #include "HelpWindow.h"
 #include "Icons.h"
@@ -235,14 +236,9 @@ bool CMainFrame::event(QEvent* event)
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Paint && !m_syncQueued) {
-        // After the first paint, which it must not delay, and beside the event loop.
-        m_syncQueued = true;
-        QTimer::singleShot(0, this, [this] {
-            m_syncPreload.reset(QThread::create(&SyncLoader::preload));
-            connect(m_syncPreload.get(), &QThread::finished, this, [this] { sync(); });
-            m_syncPreload->start();
-        });
+    if (event->type() == QEvent::Paint && !m_afterFirstPaintQueued) {
+        m_afterFirstPaintQueued = true;
+        QTimer::singleShot(kAfterFirstPaintMs, this, &CMainFrame::afterFirstPaint);
     }
     if (event->type() == QEvent::KeyRelease) {
         const int key = static_cast<QKeyEvent*>(event)->key();
@@ -520,6 +516,21 @@ void CMainFrame::OnContextHelp()
 {
     statusBar()->showMessage(QLatin1String(kHelpModePrompt));
     QWhatsThis::enterWhatsThisMode();
+}
+
+void CMainFrame::afterFirstPaint()
+{
+    // Fonts sized from what the last run found: checked now, made again in the rare case they changed.
+    if (FontSizeCache::instance().verify()) {
+        for (CChildFrame* frame : std::as_const(m_frames)) {
+            if (frame->view())
+                frame->view()->remakePaintResources();
+        }
+    }
+    // Beside the event loop: mapping and relocating the module takes several milliseconds.
+    m_syncPreload.reset(QThread::create(&SyncLoader::preload));
+    connect(m_syncPreload.get(), &QThread::finished, this, [this] { sync(); });
+    m_syncPreload->start();
 }
 
 SyncService* CMainFrame::sync()

@@ -45,6 +45,7 @@ public:
     static constexpr int kMenuYear = FrameCommands::kMenuYear;
     static constexpr auto kIdlePrompt = " ";
     static constexpr auto kHelpModePrompt = "Select an object on which to get Help";
+    static constexpr int kAfterFirstPaintMs = 100;
 
     // Command ids of the menus and accelerators (CMainFrame::ID_FILE_NEW, ...).
     using Command = FrameCommands::Command;
@@ -142,6 +143,8 @@ private:
     void updateIndicators();
     void placeFrame(const QRect& geometry, bool maximized);
     void closeAllYearWindows(bool force);
+    // What start-up leaves until the window has painted and taken its first input.
+    void afterFirstPaint();
     // The box of an alarm of a year no window shows, as a window shows its own.
     void showAlarm(const QString& message);
     StoreResult saveDefaults() const;
@@ -166,7 +169,7 @@ private:
     FrameCommands* m_commands = nullptr;
     SyncService* m_sync = nullptr;
     bool m_syncTried = false;
-    bool m_syncQueued = false;
+    bool m_afterFirstPaintQueued = false;
     std::unique_ptr<QThread> m_syncPreload;
     QString m_syncError;
     QLabel* m_indicators[3] = {};

@@ -4,14 +4,17 @@
 #include "CommandLine.h"
 #include "DataFolderLock.h"
 #include "FolderName.h"
+#include "FontSizeCache.h"
 #include "RecentFiles.h"
 #include "StopSignals.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QSettings>
+#include <QStandardPaths>
 
 #include <csignal>
 #include <cstdio>
@@ -130,6 +133,9 @@ CTolvaApp::Outcome CTolvaApp::InitInstance(const QStringList& arguments, const Q
         break;
     }
 
+    FontSizeCache::instance().load(
+        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation))
+            .filePath(QStringLiteral("tolva/font-sizes.json")));
     m_frame = std::make_unique<CMainFrame>(workDir, m_clock);
     if (m_sink)
         m_frame->setMessageSink(m_sink);

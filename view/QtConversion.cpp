@@ -1,5 +1,6 @@
 #include "QtConversion.h"
 
+#include "FontSizeCache.h"
 #include "TextCodec.h"
 
 #include <QFontMetrics>
@@ -58,9 +59,19 @@ QFont fontFromLogFont(const LOGFONTA& lf)
     if (lf.lfQuality == kNonAntialiasedQuality)
         font.setStyleStrategy(QFont::NoAntialias);
 
-    if (lf.lfHeight < 0)
+    if (lf.lfHeight < 0) {
         font.setPixelSize(int(std::min<qint64>(-qint64(lf.lfHeight), kMaxPixelSize)));
-    else
-        font.setPixelSize(pixelSizeForCellHeight(font, lf.lfHeight > 0 ? lf.lfHeight : kDefaultCellHeight));
+        return font;
+    }
+    const int cellHeight = lf.lfHeight > 0 ? lf.lfHeight : kDefaultCellHeight;
+    // Everything of the font but its size, which is what is looked for.
+    const QString key = font.families().join(u'/') + QStringLiteral("|%1|%2|%3|%4")
+                                                         .arg(int(font.weight()))
+                                                         .arg(int(font.italic()))
+                                                         .arg(int(font.styleStrategy()))
+                                                         .arg(cellHeight);
+    font.setPixelSize(FontSizeCache::instance().pixelSize(
+        key, [font, cellHeight](int size) { return cellHeightAt(font, size) <= cellHeight; },
+        [font, cellHeight] { return pixelSizeForCellHeight(font, cellHeight); }));
     return font;
 }

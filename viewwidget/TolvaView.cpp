@@ -93,12 +93,22 @@ void CTolvaView::ShowYear(int year)
     m_settings.m_stSelected = Calendar::makeDate(year, month, day);
 
     // Pen and fonts come from the first year this view shows, and stay.
-    if (!m_resources)
+    if (!m_resources) {
+        m_resourceSettings = std::make_unique<DisplaySettings>(m_settings);
         m_resources = std::make_unique<PaintResources>(m_settings);
+    }
     forceTogglesOn();
     m_document->setViewSettings(m_settings);
     m_alarmTimer.start();
     emit stateChanged();
+}
+
+void CTolvaView::remakePaintResources()
+{
+    if (!m_resourceSettings)
+        return;
+    m_resources = std::make_unique<PaintResources>(*m_resourceSettings);
+    update();
 }
 
 void CTolvaView::forceTogglesOn()

@@ -41,6 +41,8 @@ public:
     const SYSTEMTIME& selectedDay() const { return m_settings.m_stSelected; }
     YearDocument* document() const { return m_document.get(); }
     const PaintResources& paintResources() const { return *m_resources; }
+    // Makes the pen and fonts again from the settings they came from (the fonts' sizes were found again).
+    void remakePaintResources();
     bool isToggleOn(Toggle toggle) const;
     // The alarm message boxes still open.
     QList<QMessageBox*> openAlarmBoxes() const;
@@ -104,6 +106,7 @@ private:
     std::shared_ptr<YearDocument> m_document;
     DisplaySettings m_settings{};
     std::unique_ptr<PaintResources> m_resources;
+    std::unique_ptr<DisplaySettings> m_resourceSettings; // what m_resources were made from
     QTimer m_alarmTimer;
     QList<QPointer<QMessageBox>> m_alarmBoxes;
     QPointer<CDia_Day> m_dayDialog;

@@ -41,6 +41,8 @@ std::pair<double, double> startToFirstPaint(const QString& program, const QStrin
     if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), workDir);
+    // The fonts' sizes are found at the first start and remembered for the others, as for a user.
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), workDir);
     // The planner loads it after its first paint, as the installed one does.
     env.insert(QStringLiteral("TOLVA_SYNC_MODULE"), QStringLiteral(BENCH_SYNC_MODULE));
     process.setProcessEnvironment(env);
