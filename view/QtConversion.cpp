@@ -3,6 +3,7 @@
 #include "FontSizeCache.h"
 #include "TextCodec.h"
 
+#include <QFontDatabase>
 #include <QFontMetrics>
 
 #include <algorithm>
@@ -33,6 +34,12 @@ int pixelSizeForCellHeight(const QFont& font, int cellHeight)
     return size;
 }
 
+QStringList installedOnly(QStringList families)
+{
+    families.removeIf([](const QString& family) { return !QFontDatabase::hasFamily(family); });
+    return families;
+}
+
 } // namespace
 
 QFont fontFromLogFont(const LOGFONTA& lf)
@@ -44,7 +51,11 @@ QFont fontFromLogFont(const LOGFONTA& lf)
 
     QFont font;
     if (face.compare(QLatin1String("Arial"), Qt::CaseInsensitive) == 0) {
-        font.setFamilies({face, QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
+        // Arial or a font made to its metrics. Those not installed are left out: Qt would ask fontconfig for
+        // an alias of each, which costs more than the font itself.
+        QStringList families{face, QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")};
+        const QStringList installed = installedOnly(families);
+        font.setFamilies(installed.isEmpty() ? families : installed);
         font.setStyleHint(QFont::SansSerif);
     } else {
         font.setFamilies({face});
