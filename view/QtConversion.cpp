@@ -34,9 +34,21 @@ int pixelSizeForCellHeight(const QFont& font, int cellHeight)
     return size;
 }
 
-QStringList installedOnly(QStringList families)
+// Arial or a font made to its metrics. Those not installed are left out: Qt would ask fontconfig for an
+// alias of each, which costs more than the font itself. Looked up once: each look goes over every family.
+const QStringList& arialFamilies()
 {
-    families.removeIf([](const QString& family) { return !QFontDatabase::hasFamily(family); });
+    static const QStringList families = [] {
+        const QStringList wanted{QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                                 QStringLiteral("Arimo")};
+        const QStringList all = QFontDatabase::families();
+        QStringList installed;
+        for (const QString& family : wanted) {
+            if (all.contains(family, Qt::CaseInsensitive))
+                installed.append(family);
+        }
+        return installed.isEmpty() ? wanted : installed;
+    }();
     return families;
 }
 
@@ -51,11 +63,7 @@ QFont fontFromLogFont(const LOGFONTA& lf)
 
     QFont font;
     if (face.compare(QLatin1String("Arial"), Qt::CaseInsensitive) == 0) {
-        // Arial or a font made to its metrics. Those not installed are left out: Qt would ask fontconfig for
-        // an alias of each, which costs more than the font itself.
-        QStringList families{face, QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")};
-        const QStringList installed = installedOnly(families);
-        font.setFamilies(installed.isEmpty() ? families : installed);
+        font.setFamilies(arialFamilies());
         font.setStyleHint(QFont::SansSerif);
     } else {
         font.setFamilies({face});
