@@ -1,10 +1,14 @@
 #pragma once
 
-#include <QLockFile>
 #include <QString>
 
 // One writer per data folder: a lock file in YEARS/ held for as long as a planner (or a writing command of
 // tolva-cli) works on the folder. Two planners on one folder would each overwrite the other's years.
+//
+// The file is QLockFile's (the same name, the holder's process id, program and host in it, and a flock on
+// it while held), so that holders of earlier versions and this one keep each other out; it is not synced
+// to disk as QLockFile's is, which cost every start a disk flush: a file left damaged by a crash is taken
+// over like a dead holder's.
 //
 // A lock left behind by a process that no longer runs on this host is taken over, and so is one its maker
 // died before naming itself in; a lock has no age limit, because a planner may rightly stay open for weeks.
@@ -42,11 +46,15 @@ public:
     static QString fileName();
 
 private:
-    bool removeNamelessLock();
+    enum class Take { Taken, Held, Stale, Failed };
+    Take create();
+    // A lock file that is there already: whether it is another's, or left by a dead holder and removed.
+    Take examine();
 
     QString m_yearsDir;
     QString m_path;
-    QLockFile m_lock;
+    int m_fd = -1;
+    int m_errno = 0;
     Status m_status = Status::Unlocked;
     qint64 m_holderPid = 0;
     QString m_holderHost;

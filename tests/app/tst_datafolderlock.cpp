@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -21,6 +22,8 @@ private slots:
     void staleLock_data();
     void staleLock();
     void releasedLockCanBeTakenAgain();
+    void earlierVersionsKeepOutAndAreKeptOut_data();
+    void earlierVersionsKeepOutAndAreKeptOut();
     void unwritableFolderFails();
     void lockMakesNoFolderItDoesNotKeep_data();
     void lockMakesNoFolderItDoesNotKeep();
@@ -139,6 +142,39 @@ void TestDataFolderLock::staleLock()
     if (holderAlive) {
         holder.kill();
         holder.waitForFinished();
+    }
+}
+
+void TestDataFolderLock::earlierVersionsKeepOutAndAreKeptOut_data()
+{
+    QTest::addColumn<bool>("earlierFirst");
+    QTest::newRow("an earlier version's planner runs") << true;
+    QTest::newRow("this one runs, an earlier one starts") << false;
+}
+
+// Earlier versions locked the folder with QLockFile: a planner of each kind must keep the other out.
+void TestDataFolderLock::earlierVersionsKeepOutAndAreKeptOut()
+{
+    QFETCH(bool, earlierFirst);
+    QTemporaryDir dir;
+    DataFolderLock lock(dir.path());
+    QLockFile earlier(dir.filePath(DataFolderLock::fileName()));
+    earlier.setStaleLockTime(0);
+    if (earlierFirst) {
+        QVERIFY(earlier.tryLock(0));
+        QCOMPARE(lock.tryLock(), DataFolderLock::Status::InUse);
+        QCOMPARE(lock.holderPid(), QCoreApplication::applicationPid());
+        earlier.unlock();
+        QCOMPARE(lock.tryLock(), DataFolderLock::Status::Locked);
+    } else {
+        QCOMPARE(lock.tryLock(), DataFolderLock::Status::Locked);
+        QVERIFY(!earlier.tryLock(0));
+        qint64 pid = 0;
+        QString host, program;
+        QVERIFY(earlier.getLockInfo(&pid, &host, &program));
+        QCOMPARE(pid, QCoreApplication::applicationPid());
+        lock.unlock();
+        QVERIFY(earlier.tryLock(0));
     }
 }
 
