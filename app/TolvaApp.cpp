@@ -3,8 +3,10 @@
 #include "Clock.h"
 #include "CommandLine.h"
 #include "DataFolderLock.h"
+#include "DeferredStyleIcons.h"
 #include "FolderName.h"
 #include "FontSizeCache.h"
+#include "Icons.h"
 #include "RecentFiles.h"
 #include "StopSignals.h"
 
@@ -15,6 +17,7 @@
 #include <QSessionManager>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStyleFactory>
 
 #include <csignal>
 #include <cstdio>
@@ -133,6 +136,13 @@ CTolvaApp::Outcome CTolvaApp::InitInstance(const QStringList& arguments, const Q
         break;
     }
 
+    if (!qobject_cast<DeferredStyleIcons*>(QApplication::style())) {
+        // The same style the platform, QT_STYLE_OVERRIDE or -style chose.
+        QApplication::setStyle(new DeferredStyleIcons(QStyleFactory::create(QApplication::style()->name())));
+    }
+    // Also the year windows' title bar icon from their first moment, so that they never ask the style
+    // for its default one.
+    QApplication::setWindowIcon(Icons::named("tolva"));
     FontSizeCache::instance().load(
         QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation))
             .filePath(QStringLiteral("tolva/font-sizes.json")));
