@@ -4,6 +4,7 @@
 #include "Calendar.h"
 #include "DataStore.h"
 #include "DefaultsFileCodec.h"
+#include "EveryYearRule.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,8 +60,10 @@ bool YearReader::read(int year)
         m_storedSelection.wYear = std::uint16_t(year);
     }
 
-    ForeverRedDays merged = m_everyYear;
-    merged.mergeInto(m_year);
+    // As the planner shows the year, removed every-year days included; the record is read only.
+    EveryYearRemovals removals;
+    removals.load(years.filePath(QStringLiteral("ForeverRedDays.removed")), m_everyYear);
+    EveryYearRule::applyForShowing(m_year, m_everyYear, removals);
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "Calendar.h"
 #include "DataStore.h"
+#include "EveryYearRule.h"
 #include "InvalidArgument.h"
 #include "YearDocument.h"
 
@@ -18,12 +19,6 @@ int keyOf(int month, int day)
 int keyOf(const RedDayRecord& entry)
 {
     return keyOf(entry.m_stDate.wMonth, entry.m_stDate.wDay);
-}
-
-// A red day the year holds of its own: one with a text that does not repeat. An entry never covers it.
-bool isOwnRedDay(const YearData& data, int d)
-{
-    return data.m_redDays.at(d).m_bEveryYear == 0 && !data.m_redTexts.at(d).isEmpty();
 }
 
 } // namespace
@@ -222,7 +217,7 @@ void YearRegistry::mergeEveryYear(YearDocument& document) const
         const RedDayRecord& entry = days.at(i);
         const int d = Calendar::dayOfYear(year, entry.m_stDate.wMonth, entry.m_stDate.wDay);
         // Entries this year has no day for (29 February in a common year) stay in the list untouched.
-        if (d > 0 && document.holdsDay(d) && !isOwnRedDay(document.data(), d))
+        if (d > 0 && document.holdsDay(d) && !EveryYearRule::isOwnRedDay(document.data(), d))
             document.placeEveryYearDay(d, entry, i < texts.count() ? texts.at(i) : QByteArray());
     }
 }
@@ -287,13 +282,10 @@ void YearRegistry::reconcileFlags(YearDocument& document)
             if (known)
                 continue;
             if (m_removals.contains(key)) {
-                // Removed since this year was saved: a copy of the removed entry goes, a text of the year's
-                // own stays as a one-year red day.
-                RedDayRecord plain = data.m_redDays.at(d);
-                plain.m_bEveryYear = 0;
-                const bool copy = data.m_redTexts.at(d) == m_removals.textOf(key);
-                document.placeEveryYearDay(d, copy ? RedDayRecord{} : plain,
-                                           copy ? QByteArray() : data.m_redTexts.at(d));
+                // Removed since this year was saved.
+                const auto [record, text] = EveryYearRule::afterRemoval(
+                    data.m_redDays.at(d), data.m_redTexts.at(d), m_removals.textOf(key));
+                document.placeEveryYearDay(d, record, text);
                 continue;
             }
             RedDayRecord record = data.m_redDays.at(d);
@@ -358,7 +350,7 @@ void YearRegistry::spreadEveryYear(const YearDocument* source, int key, const st
             continue;
         const YearData& data = other->data();
         if (entry) {
-            if (!isOwnRedDay(data, d))
+            if (!EveryYearRule::isOwnRedDay(data, d))
                 other->placeEveryYearDay(d, entry->first, entry->second);
         } else if (data.m_redDays.at(d).m_bEveryYear != 0) {
             // The copy the removed entry had placed there goes with it; another text stays, unflagged.
