@@ -134,6 +134,7 @@ bool SyncEngine::readYear(Round& r)
     QString error;
     if (!m_year.read(error))
         return stop(QStringLiteral("%1. Nothing was changed.").arg(error));
+    recoverTieJournal();
     r.known = m_state.events(m_shownUrl);
     for (qsizetype i = 0; i < r.known.size(); ++i) {
         r.knownByHref.insert(r.known.at(i).href, i);

@@ -46,6 +46,8 @@ public:
     static QByteArray yearStamp(const YearData& year);
     // The record of `year` in `yearsDir`.
     static QString statePath(const QString& yearsDir, int year);
+    // What a run writes before it saves a year it took another client's red days into (see takeIn).
+    static QString journalPath(const QString& yearsDir, int year);
 
     struct Round;
 
@@ -67,6 +69,9 @@ private:
     void applyOurs(Round& r, YearEdits& edits);
     void importForeign(Round& r, YearDocument& document);
     void tieForeignDays(Round& r);
+    static QHash<QString, QByteArray> redDayHashes(const YearData& year);
+    bool writeTieJournal(Round& r);
+    void recoverTieJournal();
     void recordSteps(Round& r);
     void recordReply(Round& r, qsizetype step);
     bool saveState(Round& r);

@@ -1,6 +1,11 @@
 // The end of a sync round: the report of each step, and the record of what both sides now hold.
 #include "SyncEngine.h"
 
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
 #include "CalDavClient.h"
 #include "MissingEtags.h"
 #include "SyncRound.h"
@@ -167,5 +172,61 @@ bool SyncEngine::saveState(Round& r)
             QStringLiteral("%1: %2. The server and the year were changed, but this record of them "
                            "could not be kept; the next sync finds them equal and records them again.")
                 .arg(QDir::toNativeSeparators(path), error));
+    QFile::remove(journalPath(m_year.yearsDir(), m_year.year()));
     return true;
+}
+
+QString SyncEngine::journalPath(const QString& yearsDir, int year)
+{
+    return statePath(yearsDir, year) + QStringLiteral(".ties");
+}
+
+// The record as it will be once the year is saved.
+bool SyncEngine::writeTieJournal(Round& r)
+{
+    PublishState pending = m_state;
+    pending.setEvents(m_shownUrl, r.next.values());
+    QString error;
+    const QString path = journalPath(m_year.yearsDir(), m_year.year());
+    if (!pending.save(path, error))
+        return stop(
+            QStringLiteral("%1: %2. Nothing was taken in.").arg(QDir::toNativeSeparators(path), error));
+    return true;
+}
+
+// A journal left by a run cut after it wrote the journal and before its record. Another client's event
+// whose days the year holds as the journal has them was taken in: its tie holds, and the calendar is
+// listed afresh. One whose days are not there was not saved (or was changed here since) and is decided
+// again from the record as it was.
+void SyncEngine::recoverTieJournal()
+{
+    const QString path = journalPath(m_year.yearsDir(), m_year.year());
+    if (!QFileInfo::exists(path))
+        return;
+    PublishState pending;
+    QString error;
+    if (pending.load(path, error)) {
+        const QHash<QString, QByteArray> held = redDayHashes(m_year.data());
+        QList<SyncPlan::Known> events = m_state.events(m_shownUrl);
+        bool adopted = false;
+        for (const SyncPlan::Known& k : pending.events(m_shownUrl)) {
+            bool there = k.foreign && !k.days.isEmpty();
+            for (auto d = k.days.cbegin(); there && d != k.days.cend(); ++d)
+                there = held.value(d.key()) == d.value();
+            if (!there)
+                continue;
+            const auto same = std::find_if(events.begin(), events.end(),
+                                           [&](const SyncPlan::Known& e) { return e.uid == k.uid; });
+            if (same != events.end())
+                *same = k;
+            else
+                events.append(k);
+            adopted = true;
+        }
+        if (adopted) {
+            m_state.setEvents(m_shownUrl, events);
+            m_state.setListing(m_shownUrl, PublishState::Listing{});
+        }
+    }
+    // Kept until a record is written (saveState): a run cut before that finds it again.
 }

@@ -50,9 +50,13 @@ bool SyncEngine::takeIn(Round& r)
     applyOurs(r, edits);
     edits.finish();
     importForeign(r, *document);
+    tieForeignDays(r);
+    // The ties exist only in the record, which is written after the year: a run cut between the two
+    // would leave the days it took in as nobody's, and another client's later change of them unseen.
+    if (!r.tiedDays.isEmpty() && !writeTieJournal(r))
+        return false;
     if (!m_year.save(error))
         return stop(QStringLiteral("%1 The server was not changed by what failed here.").arg(error));
-    tieForeignDays(r);
     return true;
 }
 
@@ -171,16 +175,22 @@ void SyncEngine::importForeign(Round& r, YearDocument& document)
     }
 }
 
+QHash<QString, QByteArray> SyncEngine::redDayHashes(const YearData& year)
+{
+    QStringList ignored;
+    QHash<QString, QByteArray> hashOfDay;
+    for (const CalendarEvent& e : CalendarExport::events(year, ignored))
+        if (e.kind == CalendarEvent::Kind::RedDay)
+            hashOfDay.insert(YearItems::dayKey(e), OutgoingEvents::redDayHash(e));
+    return hashOfDay;
+}
+
 // The tie is each day with the red day as the year now holds it: a day the planner changes later leaves it.
 void SyncEngine::tieForeignDays(Round& r)
 {
     if (r.tiedDays.isEmpty())
         return;
-    QStringList ignored;
-    QHash<QString, QByteArray> hashOfDay;
-    for (const CalendarEvent& e : CalendarExport::events(m_year.data(), ignored))
-        if (e.kind == CalendarEvent::Kind::RedDay)
-            hashOfDay.insert(YearItems::dayKey(e), OutgoingEvents::redDayHash(e));
+    const QHash<QString, QByteArray> hashOfDay = redDayHashes(m_year.data());
     for (auto t = r.tiedDays.cbegin(); t != r.tiedDays.cend(); ++t) {
         if (!r.next.contains(t.key()))
             continue;
