@@ -17,4 +17,8 @@ public:
     // Where the module is looked for, first match wins.
     static QStringList candidates();
     static QString fileName();
+
+private:
+    // The first candidate that exists, or "".
+    static QString found();
 };

@@ -23,7 +23,6 @@ void applyForShowing(YearData& year, const ForeverRedDays& everyYear, const Ever
 {
     const int shown = year.year();
     const auto& days = everyYear.m_foreverRedDays;
-    const auto& texts = everyYear.m_foreverRedTexts;
     for (int month = 1; month <= 12; ++month) {
         for (int day = 1; day <= Calendar::daysInMonth(shown, month); ++day) {
             const int d = Calendar::dayOfYear(shown, month, day);
@@ -42,15 +41,23 @@ void applyForShowing(YearData& year, const ForeverRedDays& everyYear, const Ever
             year.m_redTexts.setAt(d, text);
         }
     }
+    forEachPlacement(year, everyYear, [&year](int d, const RedDayRecord& entry, const QByteArray& text) {
+        year.m_redDays.at(d) = entry;
+        year.m_redTexts.setAt(d, text);
+    });
+}
+
+void forEachPlacement(const YearData& year, const ForeverRedDays& everyYear,
+                      const std::function<void(int, const RedDayRecord&, const QByteArray&)>& place)
+{
+    const auto& days = everyYear.m_foreverRedDays;
+    const auto& texts = everyYear.m_foreverRedTexts;
     for (qsizetype i = 0; i < days.count(); ++i) {
         const RedDayRecord& entry = days.at(i);
-        if (!Calendar::isValidDate(shown, entry.m_stDate.wMonth, entry.m_stDate.wDay))
-            continue;
-        const int d = Calendar::dayOfYear(shown, entry.m_stDate.wMonth, entry.m_stDate.wDay);
-        if (year.holdsDay(d) && !isOwnRedDay(year, d)) {
-            year.m_redDays.at(d) = entry;
-            year.m_redTexts.setAt(d, i < texts.count() ? texts.at(i) : QByteArray());
-        }
+        // Entries this year has no day for (29 February in a common year) stay in the list untouched.
+        const int d = Calendar::dayOfYear(year.year(), entry.m_stDate.wMonth, entry.m_stDate.wDay);
+        if (d > 0 && year.holdsDay(d) && !isOwnRedDay(year, d))
+            place(d, entry, i < texts.count() ? texts.at(i) : QByteArray());
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 
+#include <functional>
 #include <utility>
 
 // How the every-year red days show in a year: the planner's rule, also for tolva-cli's reading of a year.
@@ -22,4 +23,9 @@ std::pair<RedDayRecord, QByteArray> afterRemoval(const RedDayRecord& flagged, co
 // every entry placed on its date except over a red day of the year's own. A flagged day the list does not
 // know and nobody removed stays as the file has it (the planner would add it to the list).
 void applyForShowing(YearData& year, const ForeverRedDays& everyYear, const EveryYearRemovals& removals);
+
+// Each entry of `everyYear` with the day index it goes to in `year`, where it goes at all: a date the year
+// has, and no red day of the year's own there.
+void forEachPlacement(const YearData& year, const ForeverRedDays& everyYear,
+                      const std::function<void(int, const RedDayRecord&, const QByteArray&)>& place);
 } // namespace EveryYearRule

@@ -210,16 +210,10 @@ void YearRegistry::report(const StoreResult& result)
 
 void YearRegistry::mergeEveryYear(YearDocument& document) const
 {
-    const int year = document.year();
-    const auto& days = m_everyYear.m_foreverRedDays;
-    const auto& texts = m_everyYear.m_foreverRedTexts;
-    for (qsizetype i = 0; i < days.count(); ++i) {
-        const RedDayRecord& entry = days.at(i);
-        const int d = Calendar::dayOfYear(year, entry.m_stDate.wMonth, entry.m_stDate.wDay);
-        // Entries this year has no day for (29 February in a common year) stay in the list untouched.
-        if (d > 0 && document.holdsDay(d) && !EveryYearRule::isOwnRedDay(document.data(), d))
-            document.placeEveryYearDay(d, entry, i < texts.count() ? texts.at(i) : QByteArray());
-    }
+    EveryYearRule::forEachPlacement(document.data(), m_everyYear,
+                                    [&document](int d, const RedDayRecord& entry, const QByteArray& text) {
+                                        document.placeEveryYearDay(d, entry, text);
+                                    });
 }
 
 std::optional<QByteArray> YearRegistry::replaceInList(int key, const std::optional<Entry>& entry)
