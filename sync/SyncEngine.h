@@ -72,6 +72,7 @@ private:
     static QHash<QString, QByteArray> redDayHashes(const YearData& year);
     bool writeTieJournal(Round& r);
     void recoverTieJournal();
+    void keepDamagedJournal(const QString& path, const QString& error);
     void recordSteps(Round& r);
     void recordReply(Round& r, qsizetype step);
     bool saveState(Round& r);

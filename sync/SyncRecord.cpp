@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "CalDavClient.h"
+#include "DurableFile.h"
 #include "MissingEtags.h"
 #include "SyncRound.h"
 #include "SyncSink.h"
@@ -197,36 +198,54 @@ bool SyncEngine::writeTieJournal(Round& r)
 // A journal left by a run cut after it wrote the journal and before its record. Another client's event
 // whose days the year holds as the journal has them was taken in: its tie holds, and the calendar is
 // listed afresh. One whose days are not there was not saved (or was changed here since) and is decided
-// again from the record as it was.
+// again from the record as it was. A journal that does not read is as none.
 void SyncEngine::recoverTieJournal()
 {
     const QString path = journalPath(m_year.yearsDir(), m_year.year());
     if (!QFileInfo::exists(path))
         return;
     PublishState pending;
-    QString error;
-    if (pending.load(path, error)) {
-        const QHash<QString, QByteArray> held = redDayHashes(m_year.data());
-        QList<SyncPlan::Known> events = m_state.events(m_shownUrl);
-        bool adopted = false;
-        for (const SyncPlan::Known& k : pending.events(m_shownUrl)) {
-            bool there = k.foreign && !k.days.isEmpty();
-            for (auto d = k.days.cbegin(); there && d != k.days.cend(); ++d)
-                there = held.value(d.key()) == d.value();
-            if (!there)
-                continue;
-            const auto same = std::find_if(events.begin(), events.end(),
-                                           [&](const SyncPlan::Known& e) { return e.uid == k.uid; });
-            if (same != events.end())
-                *same = k;
-            else
-                events.append(k);
-            adopted = true;
-        }
-        if (adopted) {
-            m_state.setEvents(m_shownUrl, events);
-            m_state.setListing(m_shownUrl, PublishState::Listing{});
-        }
+    if (QString error; !pending.load(path, error)) {
+        keepDamagedJournal(path, error);
+        return;
+    }
+    const QHash<QString, QByteArray> held = redDayHashes(m_year.data());
+    const auto taken = [&held](const SyncPlan::Known& k) {
+        return k.foreign && !k.days.isEmpty() &&
+               std::all_of(k.days.keyValueBegin(), k.days.keyValueEnd(),
+                           [&held](const auto& day) { return held.value(day.first) == day.second; });
+    };
+    QList<SyncPlan::Known> events = m_state.events(m_shownUrl);
+    bool adopted = false;
+    for (const SyncPlan::Known& k : pending.events(m_shownUrl)) {
+        if (!taken(k))
+            continue;
+        const auto same = std::find_if(events.begin(), events.end(),
+                                       [&k](const SyncPlan::Known& e) { return e.uid == k.uid; });
+        if (same != events.end())
+            *same = k;
+        else
+            events.append(k);
+        adopted = true;
+    }
+    if (adopted) {
+        m_state.setEvents(m_shownUrl, events);
+        m_state.setListing(m_shownUrl, PublishState::Listing{});
     }
     // Kept until a record is written (saveState): a run cut before that finds it again.
+}
+
+// The ties it held are lost: the days the cut run took in stand as the year's own.
+void SyncEngine::keepDamagedJournal(const QString& path, const QString& error)
+{
+    QString reason;
+    const QString kept = DurableFile::moveAside(path, reason);
+    m_sink.line(QStringLiteral("note"),
+                kept.isEmpty()
+                    ? QStringLiteral("%1 does not read (%2) and could not be moved aside (%3); the red days "
+                                     "another client gave in the run before it count as this year's own.")
+                          .arg(QDir::toNativeSeparators(path), error, reason)
+                    : QStringLiteral("%1 does not read (%2) and is kept as %3; the red days another client "
+                                     "gave in the run before it count as this year's own.")
+                          .arg(QDir::toNativeSeparators(path), error, QDir::toNativeSeparators(kept)));
 }

@@ -88,7 +88,8 @@ private:
 
     // One step of a script: a phone edit ("add UID FIRST AFTER SUMMARY [yearly]", "edit UID SUMMARY",
     // "delete UID", "clear"), a planner memo ("memo MM-DD TEXT"), or a run ("sync", "pull", "cut": a sync
-    // whose record was never written, as when it is killed between the year's save and the record).
+    // whose record was never written, as when it is killed between the year's save and the record;
+    // "damage": the journal such a run left cut in half).
     QString step(const QString& line, const QString& dir, const QString& calendar, Run& last)
     {
         const QStringList w = line.split(QLatin1Char(' '));
@@ -126,6 +127,13 @@ private:
             DataStore store;
             return store.CaptureWorkDir(dir).ok() && store.saveYear(y).ok() ? QString()
                                                                             : QStringLiteral("save");
+        }
+        if (verb == QLatin1String("damage")) {
+            // The journal cut short by a full disk or a crash.
+            QFile journal(SyncEngine::journalPath(QDir(dir).filePath(QStringLiteral("YEARS")), kYear));
+            return journal.open(QIODevice::ReadWrite) && journal.resize(journal.size() / 2)
+                       ? QString()
+                       : QStringLiteral("no journal");
         }
         const QString state = QDir(dir).filePath(QStringLiteral("YEARS/") + PublishState::fileName(kYear));
         const QByteArray before = fileBytes(state);
@@ -264,6 +272,30 @@ private slots:
             QCOMPARE(events.size(), 0);
             QCOMPARE(reader.year().m_memos.at(Calendar::dayOfYear(kYear, 2, 8)), QByteArray("Memo 08"));
         }
+    }
+
+    // Why: the journal of a cut run is the only place its ties to another client's days are kept; one that
+    // no longer reads (a damaged disk) must not stop the sync, and is kept for whoever looks, with a word.
+    void aDamagedTieJournalIsKeptAsideAndTold()
+    {
+        const QString calendar = QStringLiteral("phone%1").arg(++m_calendars);
+        QCOMPARE(peer({QStringLiteral("make"), calendar}), QString());
+        QTemporaryDir dir;
+        Run last;
+        for (const QString& line : {QStringLiteral("add k 20260401 20260402 One"), QStringLiteral("cut"),
+                                    QStringLiteral("damage"), QStringLiteral("sync")})
+            QVERIFY2(step(line, dir.path(), calendar, last).isEmpty(), qPrintable(line));
+        QVERIFY2(last.status == 0, qPrintable(last.out + last.err));
+        const QString journal =
+            SyncEngine::journalPath(QDir(dir.path()).filePath(QStringLiteral("YEARS")), kYear);
+        QVERIFY2(last.out.contains(QDir::toNativeSeparators(journal + QStringLiteral(".damaged"))),
+                 qPrintable(last.out));
+        QVERIFY(QFileInfo::exists(journal + QStringLiteral(".damaged")));
+        QVERIFY(!QFileInfo::exists(journal));
+        YearReader reader(dir.path());
+        QVERIFY(reader.read(kYear));
+        QCOMPARE(redDays(reader.year()), QStringList{QStringLiteral("04-01 One")});
+        QCOMPARE(phone(calendar).value(QStringLiteral("k")), QStringLiteral("One"));
     }
 
     // Why: a sync may be killed anywhere (a logout, a crash, a laptop lid); whatever the phone and the
